@@ -1,0 +1,10 @@
+add_compile_options(-Wall -Wextra)
+if(MDM_SANITIZE)
+  add_compile_options(-fsanitize=${MDM_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${MDM_SANITIZE})
+endif()
+
+# Generated C bindings are not ours to fix; keep the build output clean.
+function(mdm_quiet_generated target)
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C>:-Wno-unused-parameter>)
+endfunction()
