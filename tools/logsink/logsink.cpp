@@ -1,0 +1,58 @@
+// Captures the system log of the programs under test: binds a datagram socket (the
+// sandbox puts it at /dev/log) and appends each message to a file as "<severity> <msg>".
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "mdm/raii.h"
+#include "syslog_line.h"
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: logsink SOCKET_PATH OUTPUT_FILE\n");
+        return 2;
+    }
+    const std::string path = argv[1];
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(addr.sun_path)) {
+        std::fprintf(stderr, "logsink: bad socket path: %s\n", path.c_str());
+        return 2;
+    }
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+
+    mdm::FilePtr out(std::fopen(argv[2], "a"));
+    if (!out) {
+        std::fprintf(stderr, "logsink: cannot open %s: %s\n", argv[2], std::strerror(errno));
+        return 1;
+    }
+    mdm::UniqueFd sock(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!sock || ::bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        std::fprintf(stderr, "logsink: cannot bind %s: %s\n", path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    std::printf("logsink ready\n");
+
+    // Large enough for any message syslog() sends over a local socket.
+    std::vector<char> buf(256 * 1024);
+    for (;;) {
+        ssize_t n = ::recv(sock.get(), buf.data(), buf.size(), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "logsink: recv: %s\n", std::strerror(errno));
+            return 1;
+        }
+        std::string line = logsink::syslog_line(std::string_view(buf.data(), n));
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), out.get());
+        std::fflush(out.get());
+    }
+}
