@@ -6,5 +6,6 @@
 
 #include "periphcore/api.h"
 /* One header per concern follows. */
+#include "periphcore/lists.h"
 
 #endif

@@ -1,0 +1,60 @@
+/* Policy list files: one eight-character pair (product id, vendor id) per line. */
+#ifndef PERIPHCORE_LISTS_H
+#define PERIPHCORE_LISTS_H
+
+#include "periphcore/api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 0 when the pair is a line of /etc/mdm/black-list (resp. white-list), otherwise 1. */
+PERIPHCORE_API int get_black_list(const char* product, const char* vendor);
+PERIPHCORE_API int get_white_list(const char* product, const char* vendor);
+/* 0 when a line of the file at path begins with the pair, otherwise 1. */
+PERIPHCORE_API int get_list(const char* path, const char* product, const char* vendor);
+/* printf into a new buffer the caller frees; null on failure. */
+PERIPHCORE_API char* utilsStrFmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+#ifdef __cplusplus
+}
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace periphcore {
+
+// Widths of the lookup key and the line buffer of the list files.
+inline constexpr std::size_t kListKeySize = 64;
+inline constexpr std::size_t kListLineBuffer = 255;
+
+// Reads a stream line by line through a buffer of a fixed size, as the list formats were
+// defined with. A line (line feed included) that does not fit is skipped whole, so no
+// fragment of it can ever be mistaken for an entry.
+class LineReader {
+  public:
+    LineReader(std::FILE* file, std::size_t buffer_size);
+    // The next line that fits, with its line feed when it has one; nullopt at end of file.
+    std::optional<std::string_view> next();
+
+  private:
+    std::FILE* file_;
+    std::string buffer_;
+};
+
+// The lookup key: product id then vendor id; nullopt when it does not fit the 64-byte key.
+std::optional<std::string> list_key(const char* product, const char* vendor);
+
+// Exact lookup of the black and white lists: each line loses its last character (the line
+// feed) and must then equal the key. 0 found, 1 not found.
+int lookup_exact(const char* path, const char* product, const char* vendor);
+// Prefix lookup: a line matches when it begins with the key. 0 found, 1 not found.
+int lookup_prefix(const char* path, const char* product, const char* vendor);
+
+}  // namespace periphcore
+#endif
+
+#endif

@@ -1,0 +1,123 @@
+// Lookups in the policy list files. Nothing is cached: every lookup rereads its file, so an
+// edited list takes effect at once.
+#include "periphcore/lists.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "mdm/raii.h"
+
+namespace periphcore {
+
+LineReader::LineReader(std::FILE* file, std::size_t buffer_size)
+    : file_(file), buffer_(buffer_size, '\0') {}
+
+std::optional<std::string_view> LineReader::next() {
+    const int size = static_cast<int>(buffer_.size());
+    while (std::fgets(buffer_.data(), size, file_)) {
+        std::size_t len = std::strlen(buffer_.data());
+        if (len > 0 && buffer_[len - 1] == '\n')
+            return std::string_view(buffer_.data(), len);
+        int c = std::fgetc(file_);
+        if (c == EOF)
+            return std::string_view(buffer_.data(), len);  // last line, no line feed
+        // Too long for the buffer: drop the rest of it and go on with the next line.
+        while (c != '\n' && c != EOF)
+            c = std::fgetc(file_);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> list_key(const char* product, const char* vendor) {
+    if (!product || !vendor)
+        return std::nullopt;
+    std::string key = std::string(product) + vendor;
+    if (key.size() >= kListKeySize)
+        return std::nullopt;
+    return key;
+}
+
+namespace {
+
+template <class Match>
+int lookup(const char* path, const char* product, const char* vendor, Match match) {
+    auto key = list_key(product, vendor);
+    if (!key || !path)
+        return 1;
+    mdm::FilePtr file(std::fopen(path, "r"));
+    if (!file)
+        return 1;
+    LineReader reader(file.get(), kListLineBuffer);
+    while (auto line = reader.next()) {
+        if (match(*line, *key))
+            return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int lookup_exact(const char* path, const char* product, const char* vendor) {
+    return lookup(path, product, vendor, [](std::string_view line, std::string_view key) {
+        // The last character is dropped whether or not it is a line feed, so a last entry
+        // without its line feed never matches.
+        return !line.empty() && line.substr(0, line.size() - 1) == key;
+    });
+}
+
+int lookup_prefix(const char* path, const char* product, const char* vendor) {
+    return lookup(path, product, vendor, [](std::string_view line, std::string_view key) {
+        return line.starts_with(key);
+    });
+}
+
+}  // namespace periphcore
+
+extern "C" {
+
+int get_black_list(const char* product, const char* vendor) {
+    try {
+        return periphcore::lookup_exact("/etc/mdm/black-list", product, vendor);
+    } catch (...) {
+        return 1;
+    }
+}
+
+int get_white_list(const char* product, const char* vendor) {
+    try {
+        return periphcore::lookup_exact("/etc/mdm/white-list", product, vendor);
+    } catch (...) {
+        return 1;
+    }
+}
+
+int get_list(const char* path, const char* product, const char* vendor) {
+    try {
+        return periphcore::lookup_prefix(path, product, vendor);
+    } catch (...) {
+        return 1;
+    }
+}
+
+char* utilsStrFmt(const char* format, ...) {
+    if (!format)
+        return nullptr;
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    int len = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    char* out = nullptr;
+    if (len >= 0)
+        out = static_cast<char*>(std::malloc(static_cast<std::size_t>(len) + 1));
+    if (out) {
+        std::vsnprintf(out, static_cast<std::size_t>(len) + 1, format, again);
+        out[len] = '\0';
+    }
+    va_end(again);
+    return out;
+}
+
+}  // extern "C"
