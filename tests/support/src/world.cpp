@@ -1,0 +1,139 @@
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "mdmtest/support.h"
+
+namespace fs = std::filesystem;
+
+namespace mdmtest {
+
+namespace {
+std::string env_or(const char* name, const char* fallback) {
+    const char* v = getenv(name);
+    return v ? v : fallback;
+}
+
+void empty_dir(const fs::path& dir) {
+    std::error_code ec;
+    if (!fs::exists(dir, ec))
+        return;
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        fs::remove_all(entry.path(), ec);
+    }
+}
+}  // namespace
+
+std::string build_dir() {
+    return env_or("MDM_BUILD_DIR", ".");
+}
+std::string source_dir() {
+    return env_or("MDM_SOURCE_DIR", ".");
+}
+std::string program(std::string_view relative) {
+    return build_dir() + "/" + std::string(relative);
+}
+
+void reset_world() {
+    empty_dir("/etc/mdm");
+    empty_dir("/var/lib/tarvex");
+    empty_dir("/media");
+    std::error_code ec;
+    fs::remove("/usr/lib/mdm/periphcore.so", ec);
+    fs::path core = build_dir() + "/core/periphcore.so";
+    if (fs::exists(core, ec))
+        fs::create_symlink(core, "/usr/lib/mdm/periphcore.so", ec);
+    if (const char* log = getenv("MDM_SYSLOG"))
+        std::ofstream(log, std::ios::trunc);
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return condition();
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string& path, std::string_view content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+bool file_exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::vector<std::string> syslog_lines() {
+    std::vector<std::string> lines;
+    const char* log = getenv("MDM_SYSLOG");
+    if (!log)
+        return lines;
+    std::ifstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::size_t syslog_count(std::string_view text) {
+    std::size_t n = 0;
+    for (const auto& line : syslog_lines()) {
+        if (line.find(text) != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+bool syslog_has(std::string_view text) {
+    return syslog_count(text) > 0;
+}
+
+std::vector<std::string> framework_entries() {
+    auto r = run({"tarvexctl", "list"});
+    std::vector<std::string> lines;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+void framework_set(const std::vector<std::string>& tarvexctl_args) {
+    std::vector<std::string> argv{"tarvexctl"};
+    argv.insert(argv.end(), tarvexctl_args.begin(), tarvexctl_args.end());
+    auto r = run(argv);
+    if (r.status != 0)
+        ADD_FAILURE() << "tarvexctl failed with status " << r.status;
+}
+
+void SandboxTest::SetUp() {
+    reset_world();
+}
+
+void SandboxTest::TearDown() {
+    if (HasFailure()) {
+        std::cerr << "--- captured syslog ---\n";
+        for (const auto& line : syslog_lines())
+            std::cerr << line << "\n";
+    }
+}
+
+}  // namespace mdmtest
