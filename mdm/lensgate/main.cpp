@@ -1,0 +1,13 @@
+// LensGate: the video class endpoint. It answers every method with 0 and switches nothing;
+// the class-wide camera switching of the core library is not driven from here.
+#include "LensGate_introspection.h"
+#include "mdm/frame/service.h"
+
+int main() {
+    return mdm::frame::run_service(
+        {.bus_name = "com.quorl.InputControl.video",
+         .introspection_xml = kIntrospectionXml,
+         .record_name = "video-control",
+         .handlers = mdm::frame::answer_all(
+             0, {"DisableVideoDevices", "EnableVideoDevices", "GetVideoDevices"})});
+}
