@@ -18,7 +18,7 @@ function(mdm_add_integration_test name)
     set(A_LABELS integration)
   endif()
   add_executable(${name} ${A_SOURCES})
-  target_link_libraries(${name} PRIVATE ${A_LIBS} mdm_test_support GTest::gtest)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} mdm_test_main GTest::gtest)
   add_test(NAME ${name}
            COMMAND ${PROJECT_SOURCE_DIR}/tools/sandbox --build ${PROJECT_BINARY_DIR}
                    -- $<TARGET_FILE:${name}>)

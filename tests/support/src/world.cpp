@@ -1,4 +1,6 @@
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -122,6 +124,25 @@ void framework_set(const std::vector<std::string>& tarvexctl_args) {
     auto r = run(argv);
     if (r.status != 0)
         ADD_FAILURE() << "tarvexctl failed with status " << r.status;
+}
+
+void enter_test_world(char** argv) {
+    if (!getenv("MDM_SANDBOX")) {
+        std::cerr << argv[0] << ": run me inside tools/sandbox\n";
+        exit(2);
+    }
+    // Without the preload, libudev in this process would read the real /sys.
+    const char* preload = getenv("LD_PRELOAD");
+    if (!preload || !strstr(preload, "libumockdev-preload")) {
+        std::string value = "libumockdev-preload.so.0";
+        if (preload && *preload)
+            value = std::string(preload) + ":" + value;
+        setenv("LD_PRELOAD", value.c_str(), 1);
+        execv("/proc/self/exe", argv);
+        perror("re-exec with the umockdev preload");
+        exit(2);
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
 }
 
 void SandboxTest::SetUp() {

@@ -21,6 +21,9 @@ namespace mdmtest {
 using namespace std::chrono_literals;
 
 // ---- the sandbox world ----
+// Exits unless inside tools/sandbox; re-executes the program under the umockdev preload.
+void enter_test_world(char** argv);
+
 std::string build_dir();
 std::string source_dir();
 std::string program(std::string_view relative);  // build_dir() + "/" + relative
