@@ -7,5 +7,6 @@
 #include "periphcore/api.h"
 /* One header per concern follows. */
 #include "periphcore/lists.h"
+#include "periphcore/bank.h"
 
 #endif

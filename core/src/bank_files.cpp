@@ -1,0 +1,140 @@
+// Reading the bank device lists and statuses.
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "bank_files.h"
+#include "bank_io.h"
+#include "mdm/raii.h"
+#include "periphcore/lists.h"
+
+namespace periphcore::bank {
+
+namespace {
+
+constexpr const char* kTypeNames[] = {"ushield", "fingerprint", "taxtray", "taxkey"};
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string path_for(const char* format, const std::string& root, int type) {
+    mdm::CharPtr path(utilsStrFmt(format, root.c_str(), type_name(type)));
+    if (!path)
+        throw std::bad_alloc();
+    return path.get();
+}
+
+}  // namespace
+
+const char* type_name(int type) {
+    if (type < 0 || type >= kNotBank)
+        return nullptr;
+    return kTypeNames[type];
+}
+
+std::string BankPaths::devlist(int type) const {
+    return path_for("%s/devlist/%s", root_, type);
+}
+
+std::string BankPaths::status(int type) const {
+    return path_for("%s/status/%s", root_, type);
+}
+
+std::optional<std::string> normalise_line(std::string_view line) {
+    std::string entry;
+    for (char c : line) {
+        if (c != '\n' && c != '\t' && c != ' ')
+            entry += ascii_lower(c);
+    }
+    if (entry.size() != 8)
+        return std::nullopt;
+    return entry;
+}
+
+std::optional<std::vector<std::string>> read_list(const std::string& path) {
+    mdm::FilePtr file(std::fopen(path.c_str(), "re"));
+    if (!file) {
+        std::fputs("open file error\n", stderr);
+        return std::nullopt;
+    }
+    std::vector<std::string> entries;
+    LineReader reader(file.get(), kListLineBuffer);
+    while (auto line = reader.next()) {
+        // Duplicates stay: the list is handed out as the file holds it.
+        if (auto entry = normalise_line(*line))
+            entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+std::vector<std::string> normalise_input(char* const* entries, int count) {
+    std::vector<std::string> kept;
+    for (int i = 0; entries && i < count; ++i) {
+        if (!entries[i])
+            continue;
+        std::string entry = entries[i];
+        for (char& c : entry)
+            c = ascii_lower(c);
+        bool seen = false;
+        for (const auto& k : kept)
+            seen = seen || k == entry;
+        if (!seen)
+            kept.push_back(std::move(entry));
+    }
+    return kept;
+}
+
+int device_type(const BankPaths& paths, const char* product, const char* vendor) {
+    auto key = list_key(product, vendor);
+    if (!key)
+        return kNotBank;
+    for (int type = 0; type < kNotBank; ++type) {
+        mdm::FilePtr file(std::fopen(paths.devlist(type).c_str(), "re"));
+        if (!file)
+            continue;
+        LineReader reader(file.get(), kTypeLineBuffer);
+        while (auto line = reader.next()) {
+            if (line->starts_with(*key))
+                return type;
+        }
+    }
+    return kNotBank;
+}
+
+int parse_status(std::string_view bytes) {
+    int value = 0;
+    for (char c : bytes) {
+        if (c < '0' || c > '9')
+            break;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+int read_status(const std::string& path) {
+    mdm::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        report_errno("getBankDevStatus");
+        return -1;
+    }
+    // Only the first two bytes count ("1" or "1\n").
+    char bytes[2];
+    errno = 0;  // an empty file is reported with no stale error text
+    ssize_t n = read_full(fd.get(), bytes, sizeof bytes);
+    if (n < 1) {
+        report_errno("getBankDevStatus");
+        return -1;
+    }
+    return parse_status(std::string_view(bytes, static_cast<std::size_t>(n)));
+}
+
+int get_status(const BankPaths& paths, int type) {
+    if (!type_name(type))
+        return -1;
+    return read_status(paths.status(type));
+}
+
+}  // namespace periphcore::bank

@@ -1,0 +1,143 @@
+// Changing a bank device type's status and list.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "bank_files.h"
+#include "bank_io.h"
+#include "bank_perm.h"
+#include "mdm/raii.h"
+#include "periphcore/lists.h"
+
+namespace periphcore::bank {
+
+namespace {
+
+bool contains(const std::vector<std::string>& list, const std::string& entry) {
+    for (const auto& e : list) {
+        if (e == entry)
+            return true;
+    }
+    return false;
+}
+
+// A new list file beside the old one, holding `entries` with the old file's mode and
+// owner, then renamed over it: the list is either the old one or the new one, never a
+// truncated mix. Returns false (errno set, nothing changed) on any failure.
+bool replace_list(int old_fd, const std::string& path, const std::vector<std::string>& entries) {
+    struct stat st {};
+    if (::fstat(old_fd, &st) != 0)
+        return false;
+    std::string tmp = path + ".XXXXXX";
+    mdm::UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!fd)
+        return false;
+    bool ok = ::fchmod(fd.get(), st.st_mode & 07777) == 0 &&
+              ::fchown(fd.get(), st.st_uid, st.st_gid) == 0;
+    for (std::size_t i = 0; ok && i < entries.size(); ++i) {
+        std::string line = entries[i] + '\n';
+        ok = write_full(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    }
+    ok = ok && ::fsync(fd.get()) == 0;
+    ok = ok && ::close(fd.release()) == 0;
+    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+    }
+    return ok;
+}
+
+}  // namespace
+
+int set_status(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type, int status) {
+    if (!type_name(type) || (status != 0 && status != 1))
+        return -1;
+    if (!apply_status(paths, fns, type, status)) {
+        std::fputs("set devlist status error\n", stderr);
+        return -1;
+    }
+    // Written in place over the first byte: the file must exist, and what follows stays.
+    mdm::UniqueFd fd(::open(paths.status(type).c_str(), O_WRONLY | O_CLOEXEC));
+    const char text = static_cast<char>('0' + status);
+    if (!fd || write_full(fd.get(), &text, 1) != 1) {
+        report_errno("setBankDevStatus");
+        return -1;
+    }
+    return 0;
+}
+
+int set_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type,
+             const std::vector<std::string>& entries) {
+    if (!type_name(type))
+        return -1;
+    const std::string path = paths.devlist(type);
+    const auto current = read_list(path).value_or(std::vector<std::string>{});
+    std::vector<std::string> to_add;
+    for (const auto& e : entries) {
+        if (!contains(current, e))
+            to_add.push_back(e);
+    }
+
+    mdm::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd) {
+        report_errno("setBankDevList");
+        return 0;
+    }
+    // A last line without its line feed would otherwise swallow the first new entry.
+    off_t end = ::lseek(fd.get(), 0, SEEK_END);
+    if (end > 0) {
+        char last = '\n';
+        if (::pread(fd.get(), &last, 1, end - 1) == 1 && last != '\n') {
+            write_full(fd.get(), "\n", 1);
+        }
+    }
+    int appended = 0;
+    for (const auto& e : to_add) {
+        std::string line = e + '\n';
+        ssize_t n = write_full(fd.get(), line.data(), line.size());
+        // -1 means nothing of the entry reached the file; any other answer moved bytes.
+        if (n != -1)
+            ++appended;
+    }
+    fd.reset();
+
+    // New devices get the type's current permission; with no status nothing is granted.
+    apply_status(paths, fns, type, read_status(paths.status(type)));
+    return appended;
+}
+
+int del_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type,
+             const std::vector<std::string>& entries) {
+    if (!type_name(type))
+        return -1;
+    const std::string path = paths.devlist(type);
+    const auto current = read_list(path).value_or(std::vector<std::string>{});
+    std::vector<std::string> removed, kept;
+    for (const auto& e : current) {
+        (contains(entries, e) ? removed : kept).push_back(e);
+    }
+
+    mdm::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd || !replace_list(fd.get(), path, kept)) {
+        // The old list is still whole, so its devices keep their permissions.
+        report_errno("delBankDevList");
+        return 0;
+    }
+
+    const std::string white_list = paths.white_list();
+    for (const auto& e : removed) {
+        std::string product = e.substr(0, 4), vendor = e.substr(4, 4);
+        if (get_list(white_list.c_str(), product.c_str(), vendor.c_str()) != 0) {
+            withdraw(fns, product, vendor);
+        }
+    }
+    return static_cast<int>(removed.size());
+}
+
+}  // namespace periphcore::bank
