@@ -1,0 +1,17 @@
+#include "tarvex_linked.h"
+
+namespace mdm::tarvex {
+
+Functions linked_functions() {
+    Functions fns;
+    fns.add = tarvex_devctl_add_perm;
+    fns.update = tarvex_devctl_update_perm;
+    fns.remove = tarvex_devctl_remove_perm;
+    fns.read_special = tarvex_devctl_read_special_xmldata;
+    fns.read_not_special = tarvex_devctl_read_not_special_data;
+    fns.batch_add = tarvex_devctl_batch_add_special_policies;
+    fns.batch_del = tarvex_devctl_batch_del_special_policies;
+    return fns;
+}
+
+}  // namespace mdm::tarvex
