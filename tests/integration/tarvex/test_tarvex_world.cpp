@@ -110,6 +110,17 @@ TEST_F(TarvexWorld, DamagedStoreReadsEmptyAndTheNextWriteRecovers) {
     EXPECT_EQ(framework_entries(), (Lines{"device 0005 0006 perm=2"}));
 }
 
+TEST_F(TarvexWorld, NullArgumentsAreRefusedNotFollowed) {
+    EXPECT_NE(fns.add(nullptr), 0);
+    EXPECT_NE(fns.update(nullptr), 0);
+    EXPECT_NE(fns.remove(nullptr), 0);
+    EXPECT_NE(fns.batch_add(nullptr, 3), 0);
+    EXPECT_NE(fns.batch_del(nullptr, 3), 3);
+    framework_set({"set-device", "1", "2", "1"});
+    EXPECT_EQ(fns.read_special(nullptr), nullptr);
+    EXPECT_EQ(framework_entries(), (Lines{"device 0001 0002 perm=1"}));
+}
+
 TEST_F(TarvexWorld, TarvexctlRefusesBadArgumentsWithStatusTwo) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"tarvexctl"},

@@ -7,18 +7,24 @@
 
 using namespace tarvex_standin;
 
-TEST(TarvexTables, AddAnswersZeroOnlyWhenItCreates) {
+TEST(TarvexTables, AnswerZeroOnlyWhenTheyChangeSomething) {
     Tables t;
+    EXPECT_NE(update_entry(t, device(0xc820, 0x0bda, 1)), 0);
+    EXPECT_TRUE(t.devices.empty()) << "update must not create";
     EXPECT_EQ(add_entry(t, device(0xc820, 0x0bda, 2)), 0);
     EXPECT_NE(add_entry(t, device(0xc820, 0x0bda, 1)), 0);
-    ASSERT_EQ(t.devices.size(), 1u);
-    EXPECT_EQ(t.devices[0].perm, 2) << "a refused add must not change the entry";
+    EXPECT_EQ(t.devices.at(0).perm, 2) << "a refused add must not change the entry";
+    EXPECT_EQ(update_entry(t, device(0xc820, 0x0bda, 5)), 0);
+    EXPECT_EQ(t.devices.at(0).perm, 5);
+    EXPECT_EQ(remove_entry(t, device(0xc820, 0x0bda, 0)), 0);
+    EXPECT_NE(remove_entry(t, device(0xc820, 0x0bda, 0)), 0);
 
     EXPECT_EQ(add_entry(t, klass(0, 6, 1)), 0);
-    EXPECT_NE(add_entry(t, klass(0, 6, 5)), 0);
     EXPECT_EQ(add_entry(t, klass(7, 0, 1)), 0) << "type alone makes a class entry";
-    EXPECT_EQ(t.classes.size(), 2u);
-    EXPECT_EQ(t.devices.size(), 1u);
+    EXPECT_NE(add_entry(t, klass(0, 6, 5)), 0);
+    EXPECT_EQ(remove_entry(t, klass(0, 6, 0)), 0);
+    EXPECT_EQ(t.classes.size(), 1u);
+    EXPECT_TRUE(t.devices.empty());
 }
 
 TEST(TarvexTables, KeysIgnoreTheOtherTablesFields) {
@@ -32,24 +38,6 @@ TEST(TarvexTables, KeysIgnoreTheOtherTablesFields) {
     EXPECT_NE(add_entry(t, same_class), 0);
     EXPECT_EQ(update_entry(t, same_class), 0);
     EXPECT_EQ(t.classes[0].perm, 2);
-}
-
-TEST(TarvexTables, UpdateAndRemoveNeedAnExistingEntry) {
-    Tables t;
-    EXPECT_NE(update_entry(t, device(1, 1, 2)), 0);
-    EXPECT_NE(remove_entry(t, device(1, 1, 0)), 0);
-    EXPECT_TRUE(t.devices.empty()) << "update must not create";
-
-    add_entry(t, device(1, 1, 1));
-    EXPECT_EQ(update_entry(t, device(1, 1, 5)), 0);
-    EXPECT_EQ(t.devices[0].perm, 5);
-    EXPECT_EQ(remove_entry(t, device(1, 1, 0)), 0);
-    EXPECT_NE(remove_entry(t, device(1, 1, 0)), 0);
-    EXPECT_TRUE(t.devices.empty());
-
-    add_entry(t, klass(0, 19, 2));
-    EXPECT_EQ(remove_entry(t, klass(0, 19, 0)), 0);
-    EXPECT_TRUE(t.classes.empty());
 }
 
 TEST(TarvexTables, KeepInsertionOrderThroughUpdatesAndRemovals) {
