@@ -8,5 +8,6 @@
 /* One header per concern follows. */
 #include "periphcore/lists.h"
 #include "periphcore/bank.h"
+#include "periphcore/audit.h"
 
 #endif

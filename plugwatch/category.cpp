@@ -1,0 +1,96 @@
+#include "category.h"
+
+namespace plugwatch {
+namespace {
+
+struct CategoryTexts {
+    std::string_view word;
+    int usb_subtype;
+    const char* discovery;
+    // Indexed by permission: enabled, disabled, read-only.
+    std::array<std::string_view, 3> content;
+    std::array<std::string_view, 3> suffix;
+};
+
+constexpr std::array<CategoryTexts, 3> kTexts{{
+    {"storage",
+     6,
+     "设备发现 [存储类外设] PID：%s VID：%s PERM：%d",
+     {"当前存储类处于启用状态", "当前存储类设备处于禁用状态", "当前存储类设备处于只读状态"},
+     {"  当前存储类设备处于启用状态", "  当前存储类设备处于禁用状态",
+      "  当前存储类设备处于只读状态"}},
+    {"nonstorage",
+     0,
+     "设备发现 [非存储类外设] PID：%s VID：%s PERM：%d",
+     {"当前非存储类处于启用状态", "当前非存储类设备处于禁用状态", "当前非存储类设备处于只读状态"},
+     {"  当前非存储类设备处于启用状态", "  当前非存储类设备处于禁用状态",
+      "  当前非存储类设备处于只读状态"}},
+    {"vendorspec",
+     19,
+     "设备发现 [无法识别] PID：%s VID：%s PERM：%d",
+     {"当前无法识别类处于启用状态", "当前无法识别类设备处于禁用状态",
+      "当前无法识别类设备处于只读状态"},
+     {"  当前无法识别类设备处于启用状态", "  当前无法识别类设备处于禁用状态",
+      "  当前无法识别类设备处于只读状态"}},
+}};
+
+const CategoryTexts& texts(Category c) {
+    return kTexts[static_cast<std::size_t>(c)];
+}
+
+std::optional<std::size_t> perm_index(int perm) {
+    switch (perm) {
+        case 1:
+            return 0;
+        case 2:
+            return 1;
+        case 5:
+            return 2;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+Category category_of_class(std::string_view interface_class) {
+    if (interface_class == "08")
+        return Category::Storage;
+    if (interface_class == "ff")
+        return Category::VendorSpec;
+    return Category::NonStorage;
+}
+
+Category category_of_subtype(int usb_subtype) {
+    if (usb_subtype == 6)
+        return Category::Storage;
+    if (usb_subtype == 19)
+        return Category::VendorSpec;
+    return Category::NonStorage;
+}
+
+int usb_subtype_of(Category c) {
+    return texts(c).usb_subtype;
+}
+std::string_view category_word(Category c) {
+    return texts(c).word;
+}
+const char* discovery_format(Category c) {
+    return texts(c).discovery;
+}
+
+std::optional<std::string_view> notification_content(Category c, int perm) {
+    auto i = perm_index(perm);
+    if (!i)
+        return std::nullopt;
+    return texts(c).content[*i];
+}
+
+std::optional<std::string_view> audit_state_suffix(Category c, int perm) {
+    auto i = perm_index(perm);
+    if (!i)
+        return std::nullopt;
+    return texts(c).suffix[*i];
+}
+
+}  // namespace plugwatch

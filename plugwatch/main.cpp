@@ -1,0 +1,56 @@
+// plugwatch: the USB plug monitor. The main thread only owns "com.quorl.storage"; the
+// monitor thread, started once the system bus connection exists, does all device work.
+#include <pthread.h>
+#include <syslog.h>
+
+#include <cstdio>
+
+#include <gio/gio.h>
+
+#include "mdm/raii.h"
+
+#include "monitor.h"
+
+namespace {
+
+void* monitor_thread(void*) {
+    try {
+        plugwatch::udev_daemon();
+    } catch (...) {
+        // Monitoring ends; the process keeps its name, as after any set-up failure.
+    }
+    return nullptr;
+}
+
+void on_bus_acquired(GDBusConnection*, const gchar*, gpointer) {
+    // The handle is not kept: the thread runs for the life of the process.
+    pthread_t thread;
+    pthread_create(&thread, nullptr, monitor_thread, nullptr);
+}
+
+void on_name_acquired(GDBusConnection*, const gchar* name, gpointer) {
+    std::printf("Acquired the name %s\n", name);
+}
+
+void on_name_lost(GDBusConnection*, const gchar* name, gpointer) {
+    std::printf("Lost the name %s\n", name);
+}
+
+void run_dbus_daemon() {
+    syslog(LOG_INFO, "----------run_dbus_daemon----------");
+    mdm::MainLoopPtr loop(g_main_loop_new(nullptr, FALSE));
+    // No flags: another owner is never replaced, and this one never yields.
+    guint owner =
+        g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.quorl.storage", G_BUS_NAME_OWNER_FLAGS_NONE,
+                       on_bus_acquired, on_name_acquired, on_name_lost, loop.get(), nullptr);
+    g_main_loop_run(loop.get());
+    g_bus_unown_name(owner);
+}
+
+}  // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    run_dbus_daemon();
+    return 0;
+}
