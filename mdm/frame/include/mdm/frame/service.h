@@ -44,7 +44,7 @@ struct ServiceSpec {
 class Service {
   public:
     // Loads the core library and makes the log proxy. Throws when the core library cannot be
-    // loaded; a missing log service only prints the audit failure line of the frame.
+    // loaded; a missing log service only prints "log service is error".
     Service(GDBusConnection* bus, const ServiceSpec& spec);
 
     const ServiceSpec& spec() const { return spec_; }
