@@ -1,0 +1,224 @@
+// plugwatch in the sandbox: what the peers receive for plugged and unplugged devices.
+#include <gtest/gtest.h>
+
+#include "periphcore.h"
+#include "plugwatch_fixture.h"
+
+namespace plugwatch_it {
+namespace {
+
+using namespace mdmtest;
+
+constexpr char kIp[] = "192.0.2.10";
+const std::string kEnabled = "  当前存储类设备处于启用状态";
+
+std::string storage_audit(const std::string& devpath, const std::string& suffix,
+                          const std::string& pid = "c820", const std::string& vid = "0bda") {
+    return "插入storage设备路径 : " + devpath + "  设备 PID: " + pid + " ,VID: " + vid + suffix;
+}
+
+TEST_F(PlugwatchTest, StorageStickWithNoPolicyIsAnnouncedEnabledAndItsRemovalReported) {
+    start_peers();
+    start_plugwatch();
+    EXPECT_TRUE(daemon().wait_output("Acquired the name com.quorl.storage\n"));
+    Plugged stick = plug(UsbDevice{}, {"08"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    ASSERT_TRUE(wait_calls(1, "log", "log_transmit"));
+
+    EXPECT_EQ(args("agent", "show_system_notification"),
+              Strings{notification("当前存储类处于启用状态", 1)});
+    auto audits = args("log", "log_transmit");
+    ASSERT_EQ(audits.size(), 1u);
+    EXPECT_EQ(without_time(audits[0]),
+              audit_tail("user", kIp, "warning", storage_audit(stick.devpath(0), kEnabled)));
+    EXPECT_EQ(
+        args("client", "usb_storage_plug_in"),
+        Strings{usb_record("c820", "0bda", "Maker", "Stick", stick.devpath(0), "0001", "08", 2)});
+    // Notification, then audit line (asking for the user first), then the record.
+    Strings order;
+    for (const auto& c : peers->calls())
+        order.push_back(c.method);
+    EXPECT_EQ(order, (Strings{"show_system_notification", "get_current_user", "log_transmit",
+                              "usb_storage_plug_in"}));
+
+    unplug(stick);
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_pull_out"));
+    ASSERT_TRUE(wait_calls(2, "log", "log_transmit"));
+    EXPECT_EQ(
+        args("client", "usb_storage_pull_out"),
+        Strings{usb_record("c820", "0bda", "Maker", "Stick", stick.devpath(0), "0001", "08", -1)});
+    EXPECT_EQ(without_time(args("log", "log_transmit")[1]),
+              audit_tail("user", kIp, "info", "弹出USB设备 路径为: " + stick.devpath(0)));
+    EXPECT_EQ(args("agent", "show_system_notification").size(), 1u);
+}
+
+TEST_F(PlugwatchTest, PerDeviceEntryOverridesClassDeny) {
+    framework_set({"set-class", "1", "6", "2"});
+    framework_set({"set-device", "2222", "1111", "1"});
+    framework_set({"set-device", "1234", "5678", "5"});
+    start_peers();
+    start_plugwatch();
+    Plugged allowed = plug(UsbDevice{.vid = "1111", .pid = "2222"}, {"08"});
+    Plugged denied = plug(UsbDevice{.name = "1-2", .vid = "abcd", .pid = "0001"}, {"08"});
+    Plugged readonly = plug(UsbDevice{.name = "1-3", .vid = "5678", .pid = "1234"}, {"08"});
+    ASSERT_TRUE(wait_calls(3, "client", "usb_storage_plug_in"));
+
+    EXPECT_EQ(args("agent", "show_system_notification"),
+              (Strings{notification("当前存储类处于启用状态", 1),
+                       notification("当前存储类设备处于禁用状态", 2),
+                       notification("当前存储类设备处于只读状态", 5)}));
+    auto records = args("client", "usb_storage_plug_in");
+    EXPECT_EQ(records[0],
+              usb_record("2222", "1111", "Maker", "Stick", allowed.devpath(0), "0001", "08", 2));
+    EXPECT_EQ(records[1],
+              usb_record("0001", "abcd", "Maker", "Stick", denied.devpath(0), "0001", "08", 0));
+    EXPECT_EQ(records[2],
+              usb_record("1234", "5678", "Maker", "Stick", readonly.devpath(0), "0001", "08", 1));
+    ASSERT_TRUE(wait_calls(3, "log", "log_transmit"));
+    EXPECT_EQ(without_time(args("log", "log_transmit")[1]),
+              audit_tail("user", kIp, "warning",
+                         storage_audit(denied.devpath(0), "  当前存储类设备处于禁用状态", "0001",
+                                       "abcd")));
+}
+
+TEST_F(PlugwatchTest, InputDeviceNeverReadsTheClassTable) {
+    framework_set({"set-class", "1", "0", "2"});
+    start_peers();
+    start_plugwatch();
+    plug(UsbDevice{.name = "1-4", .vid = "046d", .pid = "c077"}, {"03"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    EXPECT_EQ(args("agent", "show_system_notification"),
+              Strings{notification("当前非存储类处于启用状态", 1)});
+    EXPECT_FALSE(syslog_has("type：1 usb_subtype：0 perm：2"));
+    // A storage device does read it: the log line is there to be seen.
+    plug(UsbDevice{}, {"08"});
+    ASSERT_TRUE(wait_calls(2, "client", "usb_storage_plug_in"));
+    EXPECT_TRUE(syslog_has("type：1 usb_subtype：0 perm：2"));
+}
+
+TEST_F(PlugwatchTest, CompositeDeviceIsAnnouncedTwiceStorageFirstWithTheLastInterface) {
+    start_peers();
+    start_plugwatch();
+    Plugged combo = plug(UsbDevice{.num_interfaces = " 2"}, {"08", "03"});
+    ASSERT_TRUE(wait_calls(2, "client", "usb_storage_plug_in"));
+    ASSERT_TRUE(wait_calls(2, "log", "log_transmit"));
+    const std::string last = combo.devpath(1);
+    EXPECT_EQ(args("client", "usb_storage_plug_in"),
+              (Strings{usb_record("c820", "0bda", "Maker", "Stick", last, "0001", "03", 2),
+                       usb_record("c820", "0bda", "Maker", "Stick", last, "0001", "03", 2)}));
+    EXPECT_EQ(args("agent", "show_system_notification"),
+              (Strings{notification("当前存储类处于启用状态", 1),
+                       notification("当前非存储类处于启用状态", 1)}));
+    auto audits = args("log", "log_transmit");
+    EXPECT_EQ(without_time(audits[0]),
+              audit_tail("user", kIp, "warning", storage_audit(last, kEnabled)));
+    EXPECT_EQ(without_time(audits[1]),
+              audit_tail("user", kIp, "warning",
+                         "插入nonstorage设备路径 : " + last +
+                             "  设备 PID: c820 ,VID: 0bda  当前非存储类设备处于启用状态"));
+}
+
+TEST_F(PlugwatchTest, PermissionThreeIsSilent) {
+    // Storage consults the per-device table only when the class table has entries.
+    framework_set({"set-class", "1", "6", "1"});
+    framework_set({"set-device", "3333", "4444", "3"});
+    start_peers();
+    start_plugwatch();
+    plug(UsbDevice{.vid = "4444", .pid = "3333"}, {"08"});
+    plug(UsbDevice{.name = "1-2", .vid = "abcd", .pid = "0001"}, {"03"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    EXPECT_TRUE(syslog_has("设备发现 [存储类外设] PID：3333 VID：4444 PERM：3"));
+    EXPECT_EQ(args("agent", "show_system_notification"),
+              Strings{notification("当前非存储类处于启用状态", 1)});
+    EXPECT_EQ(args("client", "usb_storage_plug_in").size(), 1u);
+    ASSERT_TRUE(wait_calls(1, "log", "log_transmit"));
+    EXPECT_EQ(args("log", "log_transmit").size(), 1u);
+}
+
+TEST_F(PlugwatchTest, RetryIsAnsweredWithOneShorterRecord) {
+    PeersOptions o;
+    o.retry = 2;
+    start_peers(o);
+    start_plugwatch();
+    Plugged stick = plug(UsbDevice{.manufacturer = R"(x","status":2,"y":")"}, {"08"});
+    ASSERT_TRUE(wait_calls(2, "client", "usb_storage_plug_in"));
+    // Both answers were "Retry"; the removal's record is the sync point: by then no third
+    // plug record came.
+    unplug(stick);
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_pull_out"));
+    auto records = args("client", "usb_storage_plug_in");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], usb_record("c820", "0bda", R"(x\",\"status\":2,\"y\":\")", "Stick",
+                                     stick.devpath(0), "0001", "08", 2));
+    EXPECT_EQ(records[1], usb_record("c820", "0bda", "", "", stick.devpath(0), "", "08", 2));
+    EXPECT_TRUE(syslog_has("retry result = 1, usb_log = " + records[1] + ", status = 0"));
+}
+
+TEST_F(PlugwatchTest, AbsentManagementClientLeavesTheUserUnknown) {
+    PeersOptions o;
+    o.client = false;
+    start_peers(o);
+    start_plugwatch();
+    Plugged stick = plug(UsbDevice{}, {"08"});
+    ASSERT_TRUE(wait_calls(1, "log", "log_transmit"));
+    EXPECT_EQ(without_time(args("log", "log_transmit")[0]),
+              audit_tail("未登录", kIp, "warning", storage_audit(stick.devpath(0), kEnabled)));
+    EXPECT_TRUE(eventually([] { return syslog_has("usb_storage_plug_in error"); }));
+    EXPECT_EQ(args("agent", "show_system_notification").size(), 1u);
+}
+
+TEST_F(PlugwatchTest, NoAddressButLoopbackSendsNoAuditRecord) {
+    struct RestoreNetwork {
+        ~RestoreNetwork() {
+            run({"ip", "addr", "add", "192.0.2.10/24", "dev", "mdm0"});
+            run({"ip", "route", "replace", "default", "via", "192.0.2.1", "dev", "mdm0"});
+        }
+    } restore;
+    ASSERT_EQ(run({"ip", "addr", "flush", "dev", "mdm0"}).status, 0);
+    start_peers();
+    start_plugwatch();
+    Plugged stick = plug(UsbDevice{}, {"08"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    EXPECT_TRUE(args("log", "log_transmit").empty());
+    EXPECT_TRUE(syslog_has("ip is unknown, do not send usb log to transmit, usb_log = {'time':'"));
+    EXPECT_TRUE(
+        syslog_has("','hostname':'user','name':'usb-monitor','ip':'unknown','lv':'warning'"));
+    // The user is still asked for: the client sees the same calls either way.
+    EXPECT_EQ(peers->calls("client", "get_current_user").size(), 1u);
+}
+
+TEST_F(PlugwatchTest, AbsentOrSlowPeersNeverStopMonitoring) {
+    start_plugwatch();  // no peers at all
+    plug(UsbDevice{.name = "1-1"}, {"08"});
+    ASSERT_TRUE(eventually([] { return syslog_count("插入通知结束") >= 1; }));
+    EXPECT_TRUE(syslog_has("usb_storage_plug_in error"));
+
+    PeersOptions o;
+    o.delay_ms = 150;
+    start_peers(o);
+    for (const char* name : {"1-2", "1-3", "1-4"})
+        plug(UsbDevice{.name = name}, {"08"});
+    ASSERT_TRUE(wait_calls(3, "client", "usb_storage_plug_in"));
+    auto records = args("client", "usb_storage_plug_in");
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        std::string expected = "/1-" + std::to_string(i + 2) + ":1.0\"";
+        EXPECT_NE(records[i].find(expected), std::string::npos) << records[i];
+    }
+}
+
+TEST_F(PlugwatchTest, CoreCallsAnswerAsAgreed) {
+    PeersOptions o;
+    o.log_service = false;
+    o.agent = false;
+    o.retry = 1;
+    start_peers(o);
+    EXPECT_EQ(show_system_notification("{}"), 0);
+    EXPECT_EQ(connect_bus("{'x':'y'}"), -1);
+    EXPECT_EQ(connect_ostrelclient_bus("rec-1", 0), 1);  // "Retry"
+    EXPECT_EQ(connect_ostrelclient_bus("rec-2", 2), 0);
+    EXPECT_EQ(args("client", "usb_storage_plug_in"), Strings{"rec-1"});
+    EXPECT_EQ(args("client", "usb_storage_pull_out"), Strings{"rec-2"});
+}
+
+}  // namespace
+}  // namespace plugwatch_it
