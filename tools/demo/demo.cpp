@@ -1,7 +1,10 @@
 // The sandboxed demo: the plug monitor and the stand-in peers on a private system bus, a
 // simulated USB stick plugged and unplugged, and what the peers received, step by step.
+#include <algorithm>
 #include <iostream>
 #include <string>
+
+#include <sys/stat.h>
 
 #include "mdmtest/support.h"
 
@@ -52,11 +55,13 @@ std::size_t show_new_calls(const Peers& peers, std::size_t seen) {
     return calls.size();
 }
 
-// Waits until `count` more calls of the given peer/method arrived.
-void expect_calls(const Peers& peers, std::size_t count, const char* peer, const char* method,
+// Waits until the management client has seen `records` calls of `method` and the log service
+// `audits` records: each plug and each unplug of a single-interface stick sends one of each.
+void expect_calls(const Peers& peers, std::size_t records, const char* method, std::size_t audits,
                   const Process& daemon) {
-    if (!peers.wait_calls(count, peer, method, std::chrono::seconds(10))) {
-        fail(std::string("no ") + method + " call arrived", &daemon);
+    if (!peers.wait_calls(records, "client", method, std::chrono::seconds(10)) ||
+        !peers.wait_calls(audits, "log", "log_transmit", std::chrono::seconds(10))) {
+        fail(std::string("the ") + method + " record or its audit record did not arrive", &daemon);
     }
 }
 
@@ -68,6 +73,47 @@ void show_framework() {
         say("tarvexctl list: " + e);
 }
 
+int bank_call(const char* method, GVariant* args) {
+    auto r = call_system("com.quorl.bankingdevctl", "/com/quorl/bankingdevctl",
+                         "com.quorl.bankingdevctl", method, args);
+    if (!r.ok())
+        fail(std::string(method) + ": " + r.error);
+    int value = -1;
+    g_variant_get(r.reply.get(), "(i)", &value);
+    return value;
+}
+
+// A bank device type switched on and off over the bus, with the entries it leaves.
+void show_bank_switching() {
+    step("Bank devices: bankguard switches the USB shield list on and off");
+    for (const char* dir : {"/etc/mdm/bank", "/etc/mdm/bank/devlist", "/etc/mdm/bank/status"}) {
+        mkdir(dir, 0755);
+    }
+    write_file("/etc/mdm/bank/devlist/ushield", "");
+    write_file("/etc/mdm/bank/status/ushield", "0");
+    write_file("/etc/mdm/bank/white-list", "");
+    framework_set({"clear"});
+    Process bank({program("bank-daemon/bankguard")}, ProcessOptions{.name = "bankguard"});
+    if (!wait_name(G_BUS_TYPE_SYSTEM, "com.quorl.bankingdevctl")) {
+        fail("bankguard did not take its bus name", &bank);
+    }
+    GVariantBuilder list;
+    g_variant_builder_init(&list, G_VARIANT_TYPE("a(ss)"));
+    g_variant_builder_add(&list, "(ss)", "0001", "096e");
+    g_variant_builder_add(&list, "(ss)", "0405", "096e");
+    int added = bank_call("setBankingDevList", g_variant_new("(iia(ss))", 0, 2, &list));
+    say("setBankingDevList(ushield, [0001/096e, 0405/096e]) -> " + std::to_string(added));
+    std::string listed = read_file("/etc/mdm/bank/devlist/ushield");
+    std::replace(listed.begin(), listed.end(), '\n', ' ');
+    say("/etc/mdm/bank/devlist/ushield: " + listed);
+    int on = bank_call("setBankingDevStatus", g_variant_new("(ii)", 0, 1));
+    say("setBankingDevStatus(ushield, on) -> " + std::to_string(on));
+    show_framework();
+    int off = bank_call("setBankingDevStatus", g_variant_new("(ii)", 0, 0));
+    say("setBankingDevStatus(ushield, off) -> " + std::to_string(off));
+    show_framework();
+}
+
 }  // namespace
 
 int main(int, char** argv) {
@@ -77,6 +123,10 @@ int main(int, char** argv) {
     step("A black list placed before the plug monitor starts");
     write_file("/etc/mdm/black-list", "66660951\n");
     say("/etc/mdm/black-list: 66660951   (product 6666 of vendor 0951)");
+
+    step("The framework's class policy allows USB storage (usb_subtype 6)");
+    framework_set({"set-class", "1", "6", "1"});
+    show_framework();
 
     step("Start the stand-in peers and plugwatch");
     Peers peers;
@@ -103,14 +153,13 @@ int main(int, char** argv) {
                     .serial = "DS-0001"};
     auto dev = tb.add_usb_device(stick);
     auto intf = tb.add_interface(dev, 0, "08");
-    tb.uevent(intf, "add");
-    expect_calls(peers, 1, "client", "usb_storage_plug_in", daemon);
+    expect_calls(peers, 1, "usb_storage_plug_in", 1, daemon);
     seen = show_new_calls(peers, seen);
 
     step("Unplug it");
     tb.uevent(intf, "remove");
     tb.remove(dev);
-    expect_calls(peers, 1, "client", "usb_storage_pull_out", daemon);
+    expect_calls(peers, 1, "usb_storage_pull_out", 2, daemon);
     seen = show_new_calls(peers, seen);
 
     step("Deny this stick in the framework's per-device table, then plug it again");
@@ -118,14 +167,13 @@ int main(int, char** argv) {
     show_framework();
     dev = tb.add_usb_device(stick);
     intf = tb.add_interface(dev, 0, "08");
-    tb.uevent(intf, "add");
-    expect_calls(peers, 2, "client", "usb_storage_plug_in", daemon);
+    expect_calls(peers, 2, "usb_storage_plug_in", 3, daemon);
     seen = show_new_calls(peers, seen);
 
     step("Unplug it");
     tb.uevent(intf, "remove");
     tb.remove(dev);
-    expect_calls(peers, 2, "client", "usb_storage_pull_out", daemon);
+    expect_calls(peers, 2, "usb_storage_pull_out", 4, daemon);
     seen = show_new_calls(peers, seen);
 
     step("Plug the black-listed stick (vendor 0951, product 6666)");
@@ -137,12 +185,14 @@ int main(int, char** argv) {
                      .serial = "LS-0002"};
     dev = tb.add_usb_device(listed);
     intf = tb.add_interface(dev, 0, "08");
-    tb.uevent(intf, "add");
-    expect_calls(peers, 3, "client", "usb_storage_plug_in", daemon);
+    expect_calls(peers, 3, "usb_storage_plug_in", 5, daemon);
     seen = show_new_calls(peers, seen);
+    step("Unplug it");
     tb.uevent(intf, "remove");
-    expect_calls(peers, 3, "client", "usb_storage_pull_out", daemon);
+    expect_calls(peers, 3, "usb_storage_pull_out", 6, daemon);
     show_new_calls(peers, seen);
+
+    show_bank_switching();
 
     step("Done: the sandbox and everything started in it go away now");
     return 0;

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <stdexcept>
 
 #include "mdmtest/support.h"
@@ -73,7 +74,19 @@ void Testbed::uevent(const std::string& syspath, const char* action) {
 }
 
 void Testbed::remove(const std::string& syspath) {
+    // umockdev leaves the bus links of a removed device (and its interfaces) behind, which
+    // makes adding the same device again fail; drop them so a test can re-plug.
+    std::string root = umockdev_testbed_get_root_dir(tb_);
+    std::string prefix = syspath.substr(syspath.rfind('/') + 1);
+    std::string bus_dir = root + "/sys/bus/usb/devices/";
     umockdev_testbed_remove_device(tb_, syspath.c_str());
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(bus_dir, ec)) {
+        auto name = entry.path().filename().string();
+        if (name == prefix || name.starts_with(prefix + ":")) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
 }
 
 std::string Testbed::devpath(const std::string& syspath) {

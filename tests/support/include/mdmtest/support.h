@@ -153,6 +153,8 @@ class Testbed {
     Testbed(const Testbed&) = delete;
     Testbed& operator=(const Testbed&) = delete;
 
+    // Adding a device or an interface emits its "add" uevent; removing emits nothing, so send
+    // the "remove" uevent first.
     std::string add_usb_device(const UsbDevice& device);  // returns the syspath
     std::string add_interface(const std::string& device_syspath, int number,
                               const std::string& interface_class,
