@@ -11,7 +11,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
-#include "peers_introspection.h"
+#include "peers_xml.h"
 #include "peers_logic.h"
 
 namespace {
