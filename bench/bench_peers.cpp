@@ -1,0 +1,132 @@
+#include "bench_peers.h"
+
+#include <stdexcept>
+
+#include "mdm/raii.h"
+
+namespace bench {
+namespace {
+
+const char kXml[] = R"(<node>
+  <interface name="org.log.transmit">
+    <method name="log_transmit"><arg type="s" direction="in"/></method>
+  </interface>
+  <interface name="com.quorl.brannoc.ostrelclient">
+    <method name="get_current_user"><arg type="s" direction="out"/></method>
+    <method name="usb_storage_plug_in">
+      <arg type="s" direction="in"/><arg type="s" direction="out"/>
+    </method>
+    <method name="usb_storage_pull_out">
+      <arg type="s" direction="in"/><arg type="s" direction="out"/>
+    </method>
+  </interface>
+  <interface name="com.quorl.brannoc.ostrelagent">
+    <method name="show_system_notification"><arg type="s" direction="in"/></method>
+  </interface>
+</node>)";
+
+struct Served {
+    const char* name;
+    const char* path;
+    const char* interface;
+};
+
+constexpr Served kServed[] = {
+    {"org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit"},
+    {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient", "com.quorl.brannoc.ostrelclient"},
+    {"com.quorl.brannoc.ostrelagent", "/brannoc/Responser", "com.quorl.brannoc.ostrelagent"},
+};
+
+}  // namespace
+
+BenchPeers::BenchPeers() {
+    context_ = g_main_context_new();
+    loop_ = g_main_loop_new(context_, FALSE);
+    thread_ = std::thread([this] { run(); });
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::seconds(10), [this] { return ready_; })) {
+        throw std::runtime_error("bench peers did not come up");
+    }
+}
+
+BenchPeers::~BenchPeers() {
+    g_main_loop_quit(loop_);
+    thread_.join();
+    g_main_loop_unref(loop_);
+    g_main_context_unref(context_);
+}
+
+void BenchPeers::run() {
+    g_main_context_push_thread_default(context_);
+    mdm::GErrorSlot err;
+    mdm::GCharPtr address(g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, err.out()));
+    mdm::GObjectPtr<GDBusConnection> bus(g_dbus_connection_new_for_address_sync(
+        address.get(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, err.out()));
+    mdm::DBusNodeInfoPtr node(g_dbus_node_info_new_for_xml(kXml, nullptr));
+    static const GDBusInterfaceVTable vtable{on_call, nullptr, nullptr, {}};
+    for (const auto& s : kServed) {
+        g_dbus_connection_register_object(
+            bus.get(), s.path, g_dbus_node_info_lookup_interface(node.get(), s.interface), &vtable,
+            this, nullptr, nullptr);
+        mdm::VariantPtr reply(g_dbus_connection_call_sync(
+            bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "RequestName", g_variant_new("(su)", s.name, 0u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+            nullptr, err.out()));
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ready_ = true;
+    }
+    changed_.notify_all();
+    g_main_loop_run(loop_);
+    g_main_context_pop_thread_default(context_);
+}
+
+void BenchPeers::on_call(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                         const gchar* method, GVariant* params, GDBusMethodInvocation* invocation,
+                         gpointer data) {
+    auto* self = static_cast<BenchPeers*>(data);
+    const auto now = Clock::now();
+    std::string m = method;
+    {
+        std::lock_guard lock(self->mutex_);
+        self->arrivals_[m].push_back(now);
+        if (m == "usb_storage_plug_in") {
+            const char* arg = nullptr;
+            g_variant_get(params, "(&s)", &arg);
+            self->plug_records_.emplace_back(arg);
+        }
+    }
+    self->changed_.notify_all();
+    if (m == "get_current_user") {
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", "user"));
+    } else if (m == "usb_storage_plug_in" || m == "usb_storage_pull_out") {
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", "OK"));
+    } else {
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+    }
+}
+
+std::size_t BenchPeers::count(const std::string& method) {
+    std::lock_guard lock(mutex_);
+    return arrivals_[method].size();
+}
+
+Clock::time_point BenchPeers::wait(const std::string& method, std::size_t n,
+                                   std::chrono::seconds timeout) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, timeout, [&] { return arrivals_[method].size() >= n; })) {
+        throw std::runtime_error("no call " + std::to_string(n) + " of " + method);
+    }
+    return arrivals_[method][n - 1];
+}
+
+std::vector<std::string> BenchPeers::plug_records() {
+    std::lock_guard lock(mutex_);
+    return plug_records_;
+}
+
+}  // namespace bench

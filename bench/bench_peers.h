@@ -1,0 +1,50 @@
+// The three outside peers served inside the benchmark process, on their own connection and
+// thread, so the arrival time of each call is taken where it lands rather than read back
+// from a log file.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gio/gio.h>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+class BenchPeers {
+  public:
+    BenchPeers();  // returns once the three names are owned
+    ~BenchPeers();
+    BenchPeers(const BenchPeers&) = delete;
+    BenchPeers& operator=(const BenchPeers&) = delete;
+
+    std::size_t count(const std::string& method);
+    // Waits until `method` has been called `n` times; returns the arrival time of call n.
+    Clock::time_point wait(const std::string& method, std::size_t n,
+                           std::chrono::seconds timeout = std::chrono::seconds(30));
+    // Arguments of every usb_storage_plug_in so far.
+    std::vector<std::string> plug_records();
+
+  private:
+    static void on_call(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                        const gchar* method, GVariant* params, GDBusMethodInvocation* invocation,
+                        gpointer self);
+    void run();
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::string, std::vector<Clock::time_point>> arrivals_;
+    std::vector<std::string> plug_records_;
+    bool ready_ = false;
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    std::thread thread_;
+};
+
+}  // namespace bench
