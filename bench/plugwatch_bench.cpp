@@ -206,11 +206,12 @@ TEST_F(PlugwatchBench, ResidentMemoryStaysFlat) {
     EXPECT_LE(after_all - after_100, 1024);
 }
 
-TEST_F(PlugwatchBench, MemcheckFindsNoDefinitelyLostBytes) {
+TEST_F(PlugwatchBench, MemcheckFindsNoErrorsNorDefinitelyLostBytes) {
     const int cycles = env_int("BENCH_VALGRIND_CYCLES", 1000);
     const std::string log =
         std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/plugwatch-memcheck.log";
-    start({"valgrind", "--leak-check=full", "--show-leak-kinds=definite", "--log-file=" + log},
+    start({"valgrind", "--leak-check=full", "--show-leak-kinds=definite",
+           "--errors-for-leak-kinds=definite", "--log-file=" + log},
           120s);
     add_stick();
     for (int i = 0; i < cycles; ++i)
@@ -224,7 +225,11 @@ TEST_F(PlugwatchBench, MemcheckFindsNoDefinitelyLostBytes) {
     ASSERT_TRUE(all_freed || std::regex_search(report, m, lost)) << report;
     std::string bytes = all_freed ? "0" : m[1].str();
     std::printf("memcheck over %d cycles: definitely lost %s bytes\n", cycles, bytes.c_str());
+    static const std::regex summary(R"(ERROR SUMMARY: [^\n]*)");
+    if (std::regex_search(report, m, summary))
+        std::printf("memcheck %s\n", m[0].str().c_str());
     EXPECT_EQ(bytes, "0") << report;
+    EXPECT_NE(report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << report;
 }
 
 }  // namespace
