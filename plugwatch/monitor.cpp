@@ -4,6 +4,8 @@
 #include <syslog.h>
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include "daemon_seams.h"
 #include "mdm/raii.h"
@@ -25,7 +27,12 @@ std::optional<std::string> sysattr(struct udev_device* device, const char* name)
 
 // Always 0: nothing about one event stops the loop.
 int handle_usb_event(PlugState& state, struct udev_device* device) {
-    state.handle(describe_event(device));
+    try {
+        state.handle(describe_event(device));
+    } catch (const std::bad_alloc&) {
+        // The event is abandoned; counts already made stay.
+        syslog(LOG_ERR, "malloc error : %s", std::strerror(ENOMEM));
+    }
     return 0;
 }
 
