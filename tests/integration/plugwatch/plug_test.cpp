@@ -135,6 +135,21 @@ TEST_F(PlugwatchTest, RetryIsAnsweredWithOneShorterRecord) {
     EXPECT_TRUE(syslog_has("retry result = 1, usb_log = " + records[1] + ", status = 0"));
 }
 
+TEST_F(PlugwatchTest, DeviceStringsThatAreNotUtf8StillReachTheClient) {
+    start_peers();
+    start_plugwatch();
+    // The bus carries only UTF-8: a stray byte becomes U+FFFD instead of losing the record.
+    Plugged stick = plug(UsbDevice{.manufacturer = "Mak\xff"
+                                                   "er"},
+                         {"08"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    EXPECT_EQ(args("client", "usb_storage_plug_in"),
+              Strings{usb_record("c820", "0bda",
+                                 "Mak\xef\xbf\xbd"
+                                 "er",
+                                 "Stick", stick.devpath(0), "0001", "08", 2)});
+}
+
 TEST_F(PlugwatchTest, AbsentManagementClientLeavesTheUserUnknown) {
     PeersOptions o;
     o.client = false;
