@@ -26,7 +26,9 @@ std::string devpath_key(std::string_view devpath) {
     return std::string(mdm::utf8_prefix(devpath, kDevpathMax));
 }
 
-int32_t& counter_of(UsbNotificationInfo& d, Category c) {
+// The counter of a category, for a record or a snapshot of one.
+template <class Info>
+auto& counter_of(Info& d, Category c) {
     switch (c) {
         case Category::Storage:
             return d.storageCounter;
@@ -36,10 +38,6 @@ int32_t& counter_of(UsbNotificationInfo& d, Category c) {
             break;
     }
     return d.nostorageCounter;
-}
-
-int32_t counter_of(const UsbNotificationInfo& d, Category c) {
-    return counter_of(const_cast<UsbNotificationInfo&>(d), c);
 }
 
 UsbNotificationInfo new_device(const InterfaceEvent& e) {
