@@ -216,5 +216,39 @@ TEST_F(PlugwatchTest, CoreCallsAnswerAsAgreed) {
     EXPECT_EQ(args("client", "usb_storage_pull_out"), Strings{"rec-2"});
 }
 
+// What the bus lets through to "com.quorl.storage"; plugwatch publishes no object, so an
+// allowed call ends in the bus's standard error rather than AccessDenied.
+std::string storage_call_error(std::optional<uid_t> uid, const std::string& method,
+                               const Strings& call_args) {
+    Strings argv{"gdbus",
+                 "call",
+                 "--system",
+                 "--dest",
+                 "com.quorl.storage",
+                 "--object-path",
+                 "/com/quorl/storage",
+                 "--method",
+                 "com.quorl.storage." + method};
+    argv.insert(argv.end(), call_args.begin(), call_args.end());
+    Process p(argv, ProcessOptions{.uid = uid, .name = "gdbus"});
+    p.wait_exit();
+    return p.output();
+}
+
+TEST_F(PlugwatchTest, BusPolicyOpensOnlyChangePermissionToUsers) {
+    start_plugwatch();
+    ASSERT_TRUE(daemon().wait_output("Acquired the name com.quorl.storage\n"));
+    const uid_t nobody = 65534;
+    std::string user_change = storage_call_error(nobody, "changePermission", {"/media/usb"});
+    EXPECT_EQ(user_change.find("AccessDenied"), std::string::npos) << user_change;
+    EXPECT_NE(user_change.find("org.freedesktop.DBus.Error"), std::string::npos) << user_change;
+    std::string user_romount =
+        storage_call_error(nobody, "romountStorage", {"/media/usb", "1", "2"});
+    EXPECT_NE(user_romount.find("AccessDenied"), std::string::npos) << user_romount;
+    std::string root_romount = storage_call_error(std::nullopt, "romountStorage", {"/m", "1", "2"});
+    EXPECT_EQ(root_romount.find("AccessDenied"), std::string::npos) << root_romount;
+    EXPECT_NE(root_romount.find("org.freedesktop.DBus.Error"), std::string::npos) << root_romount;
+}
+
 }  // namespace
 }  // namespace plugwatch_it
