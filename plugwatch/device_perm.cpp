@@ -10,9 +10,9 @@ int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
                     const mdm::tarvex::Functions& framework, Log& log) {
     int result = 1;
     if (usb_subtype != 0) {
+        // An empty class table still lets a per-device entry decide: otherwise a device the
+        // framework denies would be announced to the user and the client as enabled.
         auto classes = mdm::tarvex::read_class_table(framework);
-        if (classes.empty())
-            return 1;
         for (const auto& entry : classes) {
             log.write(LOG_INFO, format("type：%d usb_subtype：%d perm：%d", entry.type,
                                        entry.usb_subtype, entry.perm));

@@ -100,8 +100,6 @@ TEST_F(PlugwatchTest, CompositeDeviceIsAnnouncedTwiceStorageFirstWithTheLastInte
 }
 
 TEST_F(PlugwatchTest, PermissionThreeIsSilent) {
-    // Storage consults the per-device table only when the class table has entries.
-    framework_set({"set-class", "1", "6", "1"});
     framework_set({"set-device", "3333", "4444", "3"});
     start_peers();
     start_plugwatch();

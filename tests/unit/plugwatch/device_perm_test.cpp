@@ -24,14 +24,17 @@ class DevicePerm : public ::testing::Test {
 
 TEST_F(DevicePerm, EmptyTablesEnableEverything) {
     EXPECT_EQ(perm(6), 1);
-    // With no class table the per-device table is not consulted for storage...
-    EXPECT_EQ(fw().device_reads, 0);
-    fw().devices = {FakeFramework::device(0xc820, 0x0bda, 2)};
     EXPECT_EQ(perm(19), 1);
-    EXPECT_EQ(fw().device_reads, 0);
-    // ...but nonstorage goes straight to it.
+    EXPECT_EQ(perm(0), 1);
+}
+
+// A denied device must not be announced as enabled just because no class entry exists.
+TEST_F(DevicePerm, DeviceEntryDecidesWhenTheClassTableIsEmpty) {
+    fw().devices = {FakeFramework::device(0xc820, 0x0bda, 2)};
+    EXPECT_EQ(perm(6), 2);
+    EXPECT_EQ(perm(19), 2);
     EXPECT_EQ(perm(0), 2);
-    EXPECT_EQ(fw().class_reads, 2);
+    EXPECT_EQ(perm(6, "0001", "0002"), 1);
 }
 
 TEST_F(DevicePerm, DeviceEntryOverridesClassEntry) {
