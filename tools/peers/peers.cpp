@@ -36,26 +36,23 @@ struct ObjectContext {
 };
 
 struct PendingReply {
-    GDBusMethodInvocation* invocation;
-    GVariant* value;  // owned; null for an empty reply
+    GDBusMethodInvocation* invocation;  // answered exactly once, by send_reply
+    mdm::VariantPtr value;              // null for an empty reply
     std::string error_name;
     std::string error_message;
 };
 
-void send_reply(PendingReply* r) {
+void send_reply(std::unique_ptr<PendingReply> r) {
     if (!r->error_name.empty()) {
         g_dbus_method_invocation_return_dbus_error(r->invocation, r->error_name.c_str(),
                                                    r->error_message.c_str());
     } else {
-        g_dbus_method_invocation_return_value(r->invocation, r->value);
+        g_dbus_method_invocation_return_value(r->invocation, r->value.get());
     }
-    if (r->value)
-        g_variant_unref(r->value);
-    delete r;
 }
 
 gboolean send_reply_later(gpointer data) {
-    send_reply(static_cast<PendingReply*>(data));
+    send_reply(std::unique_ptr<PendingReply>(static_cast<PendingReply*>(data)));
     return G_SOURCE_REMOVE;
 }
 
@@ -71,16 +68,17 @@ void answer(const ObjectContext& ctx, const char* iface, const char* method, GVa
             PendingReply& r) {
     App& app = *ctx.app;
     std::string_view m = method;
+    GVariant* value = nullptr;  // floating until taken below
     if (m == "get_current_user") {
-        r.value = g_variant_new("(s)", app.opts.user.c_str());
+        value = g_variant_new("(s)", app.opts.user.c_str());
     } else if (m == "usb_storage_plug_in" || m == "usb_storage_pull_out") {
-        r.value = g_variant_new("(s)", app.retry.next_answer());
+        value = g_variant_new("(s)", app.retry.next_answer());
     } else if (m == "GetDeviceByIpIface") {
         const char* name = nullptr;
         g_variant_get(params, "(&s)", &name);
         auto index = peers::find_nm_device(app.opts.nm_devices, name);
         if (index) {
-            r.value = g_variant_new("(o)", peers::nm_device_path(*index).c_str());
+            value = g_variant_new("(o)", peers::nm_device_path(*index).c_str());
         } else {
             r.error_name = "org.freedesktop.NetworkManager.UnknownDevice";
             r.error_message = "No device found for the requested iface.";
@@ -98,20 +96,20 @@ void answer(const ObjectContext& ctx, const char* iface, const char* method, GVa
         guint32 type = app.opts.nm_devices[ctx.device].type;
         bool ours = std::string_view(prop_iface) == kNmDeviceIface;
         if (m == "Get" && ours && std::string_view(prop) == "DeviceType") {
-            r.value = g_variant_new("(v)", g_variant_new_uint32(type));
+            value = g_variant_new("(v)", g_variant_new_uint32(type));
         } else if (m == "GetAll") {
             GVariantBuilder b;
             g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
             if (ours)
                 g_variant_builder_add(&b, "{sv}", "DeviceType", g_variant_new_uint32(type));
-            r.value = g_variant_new("(a{sv})", &b);
+            value = g_variant_new("(a{sv})", &b);
         } else {
             r.error_name = "org.freedesktop.DBus.Error.InvalidArgs";
             r.error_message = "No such property";
         }
     }
-    if (r.value)
-        g_variant_ref_sink(r.value);
+    if (value)
+        r.value.reset(g_variant_ref_sink(value));
 }
 
 void on_method_call(GDBusConnection*, const char*, const char*, const char* iface,
@@ -119,12 +117,12 @@ void on_method_call(GDBusConnection*, const char*, const char*, const char* ifac
                     gpointer user_data) {
     auto& ctx = *static_cast<ObjectContext*>(user_data);
     record(*ctx.app, ctx.peer, method, params);
-    auto* r = new PendingReply{invocation, nullptr, {}, {}};
+    auto r = std::make_unique<PendingReply>(PendingReply{invocation, nullptr, {}, {}});
     answer(ctx, iface, method, params, *r);
     if (ctx.app->opts.delay_ms == 0) {
-        send_reply(r);
+        send_reply(std::move(r));
     } else {
-        g_timeout_add(ctx.app->opts.delay_ms, send_reply_later, r);
+        g_timeout_add(ctx.app->opts.delay_ms, send_reply_later, r.release());
     }
 }
 
