@@ -80,71 +80,36 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     return ParseResult{std::move(o), {}};
 }
 
-std::vector<CallArg> call_args(GVariant* tuple) {
-    std::vector<CallArg> out;
+std::vector<std::string> call_args(GVariant* tuple) {
+    std::vector<std::string> out;
     if (!tuple || !g_variant_is_container(tuple))
         return out;
     const gsize n = g_variant_n_children(tuple);
     for (gsize i = 0; i < n; ++i) {
         mdm::VariantPtr child(g_variant_get_child_value(tuple, i));
-        GVariant* c = child.get();
-        auto number = [&](auto v) { out.push_back({std::to_string(v), false}); };
-        switch (g_variant_classify(c)) {
-            case G_VARIANT_CLASS_STRING:
-            case G_VARIANT_CLASS_OBJECT_PATH:
-            case G_VARIANT_CLASS_SIGNATURE:
-                out.push_back({g_variant_get_string(c, nullptr), true});
-                break;
-            case G_VARIANT_CLASS_BOOLEAN:
-                out.push_back({g_variant_get_boolean(c) ? "true" : "false", false});
-                break;
-            case G_VARIANT_CLASS_BYTE:
-                number(g_variant_get_byte(c));
-                break;
-            case G_VARIANT_CLASS_INT16:
-                number(g_variant_get_int16(c));
-                break;
-            case G_VARIANT_CLASS_UINT16:
-                number(g_variant_get_uint16(c));
-                break;
-            case G_VARIANT_CLASS_INT32:
-                number(g_variant_get_int32(c));
-                break;
-            case G_VARIANT_CLASS_UINT32:
-                number(g_variant_get_uint32(c));
-                break;
-            case G_VARIANT_CLASS_INT64:
-                number(g_variant_get_int64(c));
-                break;
-            case G_VARIANT_CLASS_UINT64:
-                number(g_variant_get_uint64(c));
-                break;
-            default: {
-                mdm::GCharPtr printed(g_variant_print(c, TRUE));
-                out.push_back({printed.get(), true});
-            }
+        GVariantClass kind = g_variant_classify(child.get());
+        if (kind == G_VARIANT_CLASS_STRING || kind == G_VARIANT_CLASS_OBJECT_PATH ||
+            kind == G_VARIANT_CLASS_SIGNATURE) {
+            out.emplace_back(g_variant_get_string(child.get(), nullptr));
+        } else {
+            mdm::GCharPtr printed(g_variant_print(child.get(), TRUE));
+            out.emplace_back(printed.get());
         }
     }
     return out;
 }
 
 std::string call_json_line(std::string_view peer, std::string_view method,
-                           const std::vector<CallArg>& args) {
+                           const std::vector<std::string>& args) {
     std::string line = "{\"peer\":\"";
     mdm::append_json_escaped(line, peer);
     line += "\",\"method\":\"";
     mdm::append_json_escaped(line, method);
     line += "\",\"args\":[";
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (i)
-            line += ',';
-        if (args[i].quoted) {
-            line += '"';
-            mdm::append_json_escaped(line, args[i].text);
-            line += '"';
-        } else {
-            line += args[i].text;
-        }
+        line += i ? ",\"" : "\"";
+        mdm::append_json_escaped(line, args[i]);
+        line += '"';
     }
     line += "]}";
     return line;

@@ -37,20 +37,14 @@ struct ParseResult {
 
 ParseResult parse_options(const std::vector<std::string>& args);
 
-// One argument of a recorded call: `text` is either a JSON string body (quoted) or a
-// ready JSON literal such as a number (not quoted).
-struct CallArg {
-    std::string text;
-    bool quoted = true;
-};
+// Arguments of a call as recorded: texts and paths as they are, anything else in its
+// printed form.
+// Every member the peers publish takes texts only.
+std::vector<std::string> call_args(GVariant* tuple);
 
-// Arguments of a call as recorded: strings stay strings, numbers and booleans stay
-// numbers and booleans, anything else is recorded as its printed form.
-std::vector<CallArg> call_args(GVariant* tuple);
-
-// {"peer":"..","method":"..","args":[..]} without a line feed.
+// {"peer":"..","method":"..","args":["..",..]} without a line feed.
 std::string call_json_line(std::string_view peer, std::string_view method,
-                           const std::vector<CallArg>& args);
+                           const std::vector<std::string>& args);
 
 // Answers "Retry" to the first N plug or pull records, "OK" afterwards.
 class RetryBudget {
