@@ -14,19 +14,29 @@ LineReader::LineReader(std::FILE* file, std::size_t buffer_size)
     : file_(file), buffer_(buffer_size, '\0') {}
 
 std::optional<std::string_view> LineReader::next() {
-    const int size = static_cast<int>(buffer_.size());
-    while (std::fgets(buffer_.data(), size, file_)) {
-        std::size_t len = std::strlen(buffer_.data());
-        if (len > 0 && buffer_[len - 1] == '\n')
+    // Byte by byte rather than fgets: a zero byte inside a line must not hide where the line
+    // ends, or the following line would be taken for the rest of this one.
+    const std::size_t room = buffer_.size() - 1;
+    for (;;) {
+        std::size_t len = 0;
+        bool too_long = false;
+        int c;
+        while ((c = std::getc(file_)) != EOF) {
+            if (len < room)
+                buffer_[len++] = static_cast<char>(c);
+            else
+                too_long = true;
+            if (c == '\n')
+                break;
+        }
+        if (len == 0 && c == EOF)
+            return std::nullopt;
+        if (!too_long)
             return std::string_view(buffer_.data(), len);
-        int c = std::fgetc(file_);
         if (c == EOF)
-            return std::string_view(buffer_.data(), len);  // last line, no line feed
-        // Too long for the buffer: drop the rest of it and go on with the next line.
-        while (c != '\n' && c != EOF)
-            c = std::fgetc(file_);
+            return std::nullopt;
+        // Too long for the buffer: skipped whole, go on with the next line.
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> list_key(const char* product, const char* vendor) {

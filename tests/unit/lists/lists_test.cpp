@@ -94,6 +94,15 @@ TEST_F(ListFiles, LongLinesAreSkippedWhole) {
     EXPECT_EQ(lookup_prefix(one_more.c_str(), "c820", "0bda"), 1);
 }
 
+TEST_F(ListFiles, AByteOfZeroInALineDoesNotHideTheNextLine) {
+    std::string list = write("black-list", std::string("1111\0"
+                                                       "0001\n",
+                                                       10) +
+                                               "c8200bda\n");
+    EXPECT_EQ(lookup_exact(list.c_str(), "c820", "0bda"), 0);
+    EXPECT_EQ(lookup_prefix(list.c_str(), "c820", "0bda"), 0);
+}
+
 TEST_F(ListFiles, KeyLongerThanItsBufferAnswersNotFound) {
     std::string product(40, 'a'), vendor(24, 'b');  // 64 bytes: no room for the terminator
     std::string list = write("list", product + vendor + "\n");
