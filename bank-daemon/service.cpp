@@ -23,6 +23,10 @@ gboolean guarded(GDBusMethodInvocation* invocation, Body body) {
     } catch (const std::exception& e) {
         g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED, "%s",
                                               e.what());
+    } catch (...) {
+        // Nothing may unwind into the signal emission that called us.
+        g_dbus_method_invocation_return_error_literal(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED,
+                                                      "internal error");
     }
     return G_DBUS_METHOD_INVOCATION_HANDLED;
 }
