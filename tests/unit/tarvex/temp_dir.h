@@ -1,20 +1,19 @@
-// A private directory for one test, removed afterwards. Prefers /dev/shm, where the store's
-// fsync calls cost nothing.
+// A private directory for one test, removed afterwards. /dev/shm where it exists, so the
+// store's fsync calls cost nothing.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
 class TempDir {
   public:
     TempDir() {
-        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-        std::string pattern = base + "/tarvex-test.XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw std::system_error(errno, std::generic_category());
-        path_ = pattern;
+        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        pattern += "/tarvex-test.XXXXXX";
+        path_ = mkdtemp(pattern.data()) ? pattern : throw std::runtime_error("mkdtemp failed");
     }
     ~TempDir() {
         std::error_code ec;
@@ -22,7 +21,6 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
 
   private:
