@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,15 +17,10 @@ namespace banktest {
 
 struct FrameworkCall {
     std::string op;
-    uint32_t pid;
-    uint32_t vid;
+    uint32_t pid, vid;
     int perm;
     bool operator==(const FrameworkCall&) const = default;
 };
-
-inline std::ostream& operator<<(std::ostream& os, const FrameworkCall& c) {
-    return os << c.op << " " << std::hex << c.pid << ":" << c.vid << std::dec << " perm " << c.perm;
-}
 
 struct FakeFramework {
     static inline std::vector<FrameworkCall> calls;
@@ -34,13 +29,6 @@ struct FakeFramework {
     static int record(const char* op, tarvex_devctl_info* r, int answer) {
         calls.push_back({op, r->pid, r->vid, r->perm});
         return answer;
-    }
-    static mdm::tarvex::Functions functions() {
-        mdm::tarvex::Functions fns;
-        fns.add = [](tarvex_devctl_info* r) { return record("add", r, add_answer); };
-        fns.update = [](tarvex_devctl_info* r) { return record("update", r, 0); };
-        fns.remove = [](tarvex_devctl_info* r) { return record("remove", r, 0); };
-        return fns;
     }
 };
 
@@ -64,16 +52,19 @@ class BankDir : public ::testing::Test {
     }
     std::string get(const std::string& relative) {
         std::ifstream in(root_ / relative, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
-    bool exists(const std::string& relative) { return std::filesystem::exists(root_ / relative); }
 
-    periphcore::bank::BankPaths paths() const {
-        return periphcore::bank::BankPaths(root_.string());
+    periphcore::bank::BankPaths paths() const { return periphcore::bank::BankPaths(root_); }
+    static mdm::tarvex::Functions fns() {
+        mdm::tarvex::Functions f;
+        f.add = [](tarvex_devctl_info* r) {
+            return FakeFramework::record("add", r, FakeFramework::add_answer);
+        };
+        f.update = [](tarvex_devctl_info* r) { return FakeFramework::record("update", r, 0); };
+        f.remove = [](tarvex_devctl_info* r) { return FakeFramework::record("remove", r, 0); };
+        return f;
     }
-    static mdm::tarvex::Functions fns() { return FakeFramework::functions(); }
     static const std::vector<FrameworkCall>& calls() { return FakeFramework::calls; }
 
     std::filesystem::path root_;
