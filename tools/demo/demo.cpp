@@ -73,6 +73,31 @@ void show_framework() {
         say("tarvexctl list: " + e);
 }
 
+// Plugs and unplugs single-interface storage sticks and shows what the peers received: each
+// plug and each unplug sends one USB event record and one audit record.
+struct Stand {
+    const Peers& peers;
+    Testbed& tb;
+    const Process& daemon;
+    std::size_t plugs = 0, unplugs = 0, seen = 0;
+    std::string device = {}, interface = {};
+
+    void plug(const UsbDevice& stick) {
+        device = tb.add_usb_device(stick);
+        interface = tb.add_interface(device, 0, "08");
+        ++plugs;
+        expect_calls(peers, plugs, "usb_storage_plug_in", plugs + unplugs, daemon);
+        seen = show_new_calls(peers, seen);
+    }
+    void unplug() {
+        tb.uevent(interface, "remove");
+        tb.remove(device);
+        ++unplugs;
+        expect_calls(peers, unplugs, "usb_storage_pull_out", plugs + unplugs, daemon);
+        seen = show_new_calls(peers, seen);
+    }
+};
+
 int bank_call(const char* method, GVariant* args) {
     auto r = call_system("com.quorl.bankingdevctl", "/com/quorl/bankingdevctl",
                          "com.quorl.bankingdevctl", method, args);
@@ -143,7 +168,7 @@ int main(int, char** argv) {
     say("the black list was imported and deleted; the framework now holds:");
     show_framework();
 
-    std::size_t seen = peers.calls().size();
+    Stand stand{peers, tb, daemon};
     step("Plug a USB stick (vendor 1234, product 5678) with no policy for it");
     UsbDevice stick{.name = "1-1",
                     .vid = "1234",
@@ -151,46 +176,26 @@ int main(int, char** argv) {
                     .product = "Demo Stick",
                     .manufacturer = "Demo Maker",
                     .serial = "DS-0001"};
-    auto dev = tb.add_usb_device(stick);
-    auto intf = tb.add_interface(dev, 0, "08");
-    expect_calls(peers, 1, "usb_storage_plug_in", 1, daemon);
-    seen = show_new_calls(peers, seen);
-
+    stand.plug(stick);
     step("Unplug it");
-    tb.uevent(intf, "remove");
-    tb.remove(dev);
-    expect_calls(peers, 1, "usb_storage_pull_out", 2, daemon);
-    seen = show_new_calls(peers, seen);
+    stand.unplug();
 
     step("Deny this stick in the framework's per-device table, then plug it again");
     framework_set({"set-device", "5678", "1234", "2"});
     show_framework();
-    dev = tb.add_usb_device(stick);
-    intf = tb.add_interface(dev, 0, "08");
-    expect_calls(peers, 2, "usb_storage_plug_in", 3, daemon);
-    seen = show_new_calls(peers, seen);
-
+    stand.plug(stick);
     step("Unplug it");
-    tb.uevent(intf, "remove");
-    tb.remove(dev);
-    expect_calls(peers, 2, "usb_storage_pull_out", 4, daemon);
-    seen = show_new_calls(peers, seen);
+    stand.unplug();
 
     step("Plug the black-listed stick (vendor 0951, product 6666)");
-    UsbDevice listed{.name = "1-2",
-                     .vid = "0951",
-                     .pid = "6666",
-                     .product = "Listed Stick",
-                     .manufacturer = "Demo Maker",
-                     .serial = "LS-0002"};
-    dev = tb.add_usb_device(listed);
-    intf = tb.add_interface(dev, 0, "08");
-    expect_calls(peers, 3, "usb_storage_plug_in", 5, daemon);
-    seen = show_new_calls(peers, seen);
+    stand.plug(UsbDevice{.name = "1-2",
+                         .vid = "0951",
+                         .pid = "6666",
+                         .product = "Listed Stick",
+                         .manufacturer = "Demo Maker",
+                         .serial = "LS-0002"});
     step("Unplug it");
-    tb.uevent(intf, "remove");
-    expect_calls(peers, 3, "usb_storage_pull_out", 6, daemon);
-    show_new_calls(peers, seen);
+    stand.unplug();
 
     show_bank_switching();
 
