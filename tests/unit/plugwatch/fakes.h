@@ -1,7 +1,9 @@
 // Recording fakes for plugwatch's seams.
 #pragma once
 
+#include <algorithm>
 #include <deque>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -9,24 +11,19 @@
 
 namespace plugwatch::test {
 
-struct LogLine {
-    int priority;
-    std::string text;
-};
-
 class RecordingLog final : public Log {
   public:
+    struct Line {
+        int priority;
+        std::string text;
+    };
     void write(int priority, const std::string& line) override {
         lines.push_back({priority, line});
     }
     bool has(const std::string& text) const {
-        for (const auto& l : lines) {
-            if (l.text == text)
-                return true;
-        }
-        return false;
+        return std::ranges::any_of(lines, [&](const Line& l) { return l.text == text; });
     }
-    std::vector<LogLine> lines;
+    std::vector<Line> lines;
 };
 
 struct PeerCall {
@@ -47,22 +44,15 @@ class RecordingPeers final : public Peers {
     }
     int connect_ostrelclient_bus(const std::string& record, int status) override {
         calls.push_back({"record", record, std::to_string(status)});
-        if (record_answers.empty())
-            return 0;
-        int answer = record_answers.front();
-        record_answers.pop_front();
-        return answer;
+        return 0;
     }
     std::vector<PeerCall> of(const std::string& what) const {
         std::vector<PeerCall> out;
-        for (const auto& c : calls) {
-            if (c.what == what)
-                out.push_back(c);
-        }
+        std::ranges::copy_if(calls, std::back_inserter(out),
+                             [&](const PeerCall& c) { return c.what == what; });
         return out;
     }
     std::vector<PeerCall> calls;
-    std::deque<int> record_answers;
 };
 
 // The framework as a table of plain functions over one shared fake state.
@@ -70,7 +60,6 @@ struct FakeFramework {
     std::vector<tarvex_devctl_info> classes;
     std::vector<tarvex_devctl_info> devices;
     int class_reads = 0;
-    int device_reads = 0;
     std::vector<std::pair<std::string, tarvex_devctl_info>> writes;  // "add"/"update"
     std::deque<int> add_answers;                                     // 0 when empty
     std::deque<int> update_answers;                                  // 0 when empty
@@ -90,34 +79,27 @@ struct FakeFramework {
     }
 };
 
-inline int next_answer(std::deque<int>& answers) {
-    if (answers.empty())
-        return 0;
-    int a = answers.front();
-    answers.pop_front();
-    return a;
-}
-
 inline const mdm::tarvex::Functions& FakeFramework::functions() {
     static const mdm::tarvex::Functions fns = [] {
+        static constexpr auto write = [](const char* call, tarvex_devctl_info* r,
+                                         std::deque<int>& answers) {
+            state().writes.emplace_back(call, *r);
+            int a = answers.empty() ? 0 : answers.front();
+            if (!answers.empty())
+                answers.pop_front();
+            return a;
+        };
+        static constexpr auto table = [](std::vector<tarvex_devctl_info>& t, int* count) {
+            *count = static_cast<int>(t.size());
+            return t.empty() ? nullptr : t.data();
+        };
         mdm::tarvex::Functions f;
-        f.add = [](tarvex_devctl_info* r) {
-            state().writes.emplace_back("add", *r);
-            return next_answer(state().add_answers);
-        };
-        f.update = [](tarvex_devctl_info* r) {
-            state().writes.emplace_back("update", *r);
-            return next_answer(state().update_answers);
-        };
-        f.read_special = [](int* count) -> tarvex_devctl_info* {
-            ++state().device_reads;
-            *count = static_cast<int>(state().devices.size());
-            return state().devices.empty() ? nullptr : state().devices.data();
-        };
-        f.read_not_special = [](int* count) -> tarvex_devctl_info* {
+        f.add = [](tarvex_devctl_info* r) { return write("add", r, state().add_answers); };
+        f.update = [](tarvex_devctl_info* r) { return write("update", r, state().update_answers); };
+        f.read_special = [](int* count) { return table(state().devices, count); };
+        f.read_not_special = [](int* count) {
             ++state().class_reads;
-            *count = static_cast<int>(state().classes.size());
-            return state().classes.empty() ? nullptr : state().classes.data();
+            return table(state().classes, count);
         };
         return f;
     }();

@@ -1,8 +1,7 @@
 #include "policy.h"
 
-#include <unistd.h>
+#include <syslog.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -20,11 +19,8 @@ class PolicyTest : public ::testing::Test {
   protected:
     void SetUp() override {
         FakeFramework::reset();
-        char tmpl[] = "/tmp/plugwatch-policy-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        files.black_list = dir + "/black-list";
-        files.white_list = dir + "/white-list";
+        files = {dir + "/black-list", dir + "/white-list"};
+        std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
@@ -42,14 +38,17 @@ class PolicyTest : public ::testing::Test {
         }
         return out;
     }
+    // Every line of the import is at info priority.
     std::vector<std::string> info_lines() {
         std::vector<std::string> out;
-        for (const auto& l : log.lines)
+        for (const auto& l : log.lines) {
+            EXPECT_EQ(l.priority, LOG_INFO) << l.text;
             out.push_back(l.text);
+        }
         return out;
     }
 
-    std::string dir;
+    const std::string dir = ::testing::TempDir() + "plugwatch-policy";
     PolicyFiles files;
     RecordingLog log;
 };
@@ -57,41 +56,6 @@ class PolicyTest : public ::testing::Test {
 using Lines = std::vector<std::string>;
 
 }  // namespace
-
-TEST(HexId, StopsAtTheFirstNonHexDigit) {
-    EXPECT_EQ(hex_id("c820"), 0xc820u);
-    EXPECT_EQ(hex_id("0BDA"), 0x0bdau);
-    EXPECT_EQ(hex_id(""), 0u);
-    EXPECT_EQ(hex_id("zz12"), 0u);
-    EXPECT_EQ(hex_id("12g4"), 0x12u);
-    EXPECT_EQ(hex_id("0x1f"), 0u);
-}
-
-TEST_F(PolicyTest, SetDevicePermAddsThenUpdates) {
-    EXPECT_EQ(set_device_perm(nullptr, "0bda", 1, log, FakeFramework::functions()), -1);
-    EXPECT_TRUE(fw().writes.empty());
-
-    EXPECT_EQ(set_device_perm("c820", "0bda", 2, log, FakeFramework::functions()), 0);
-    EXPECT_EQ(writes(), (Lines{"add c820:bda=2"}));
-    EXPECT_EQ(info_lines(), (Lines{"tarvex_devctl_add_perm ret=0"}));
-
-    fw().writes.clear();
-    log.lines.clear();
-    fw().add_answers = {17, 17};
-    fw().update_answers = {0, 4};
-    EXPECT_EQ(set_device_perm("c820", "0bda", 1, log, FakeFramework::functions()), 0);
-    EXPECT_EQ(set_device_perm("c820", "0bda", 1, log, FakeFramework::functions()), -4);
-    EXPECT_EQ(writes(), (Lines{"add c820:bda=1", "update c820:bda=1", "add c820:bda=1",
-                               "update c820:bda=1"}));
-    EXPECT_EQ(info_lines(),
-              (Lines{"tarvex_devctl_add_perm ret=17", "tarvex_devctl_update_perm ret=0",
-                     "tarvex_devctl_add_perm ret=17", "tarvex_devctl_update_perm ret=4"}));
-    // The record carries only pid, vid and perm.
-    const auto& r = fw().writes.back().second;
-    EXPECT_EQ(r.type, 0);
-    EXPECT_EQ(r.usb_subtype, 0);
-    EXPECT_EQ(r.serial[0], '\0');
-}
 
 TEST_F(PolicyTest, ImportsBlackThenWhiteThenDefaultAndDeletesTheFiles) {
     write(files.black_list, "12345678\nc8200bda\n");
@@ -119,27 +83,18 @@ TEST_F(PolicyTest, ImportsBlackThenWhiteThenDefaultAndDeletesTheFiles) {
     EXPECT_FALSE(std::filesystem::exists(files.white_list));
 }
 
-TEST_F(PolicyTest, MissingFilesAreSkippedSilently) {
-    init_policy(log, FakeFramework::functions(), files);
-    EXPECT_EQ(writes(), (Lines{"add c820:bda=1"}));
-    EXPECT_EQ(info_lines(),
-              (Lines{"init_policy start.", "init_policy finish.", "init_policy start.",
-                     "default allow device info ：[idProduct] c820 [idVendor] 0bda",
-                     "tarvex_devctl_add_perm ret=0", "init_policy finish."}));
-}
-
 TEST_F(PolicyTest, OddLinesAndFailedEntries) {
-    // An empty line writes pid 0 vid 0; a line over the buffer is taken piece by piece;
-    // an entry without final line feed still parses.
+    // An empty line writes pid 0 vid 0; ids convert up to the first non-hex digit; a line
+    // over the buffer is taken piece by piece; a last line without line feed still counts.
     std::string long_line = "abcd" + std::string(1100, 'e') + "\n";
-    write(files.white_list, "\nc820 0bda trailing\n" + long_line + "1111222");
-    fw().add_answers = {0, 0, 5, 0, 0, 0};
+    write(files.white_list, "\nC820 0bda trailing\n12g4zz12\n" + long_line + "1111222");
+    fw().add_answers = {0, 0, 0, 5, 0, 0, 0};
     fw().update_answers = {6};
     init_policy(log, FakeFramework::functions(), files);
 
     EXPECT_EQ(writes(),
-              (Lines{"add 0:0=1", "add c820:bda=1", "add abcd:eeee=1", "update abcd:eeee=1",
-                     "add eeee:eeee=1", "add 1111:222=1", "add c820:bda=1"}));
+              (Lines{"add 0:0=1", "add c820:bda=1", "add 12:0=1", "add abcd:eeee=1",
+                     "update abcd:eeee=1", "add eeee:eeee=1", "add 1111:222=1", "add c820:bda=1"}));
     EXPECT_TRUE(log.has("whitelist failed，[idProduct]：abcd [idVendor]：eeee ret=-6"));
     EXPECT_FALSE(std::filesystem::exists(files.white_list));
 }
