@@ -18,7 +18,8 @@ template <auto Release>
 struct Releaser {
     template <class T>
     void operator()(T* p) const noexcept {
-        if (p) Release(p);
+        if (p)
+            Release(p);
     }
 };
 
@@ -46,7 +47,7 @@ using MntContextPtr = Owner<struct libmnt_context, mnt_free_context>;
 
 // Collects a GError from a C call: `fn(..., err.out())`, then test `err`.
 class GErrorSlot {
-public:
+  public:
     GError** out() noexcept {
         g_clear_error(&raw_);
         return &raw_;
@@ -55,24 +56,26 @@ public:
     const char* message() const noexcept { return raw_ ? raw_->message : ""; }
     GError* get() const noexcept { return raw_; }
     ~GErrorSlot() {
-        if (raw_) g_error_free(raw_);
+        if (raw_)
+            g_error_free(raw_);
     }
     GErrorSlot() = default;
     GErrorSlot(const GErrorSlot&) = delete;
     GErrorSlot& operator=(const GErrorSlot&) = delete;
 
-private:
+  private:
     GError* raw_ = nullptr;
 };
 
 // A file descriptor closed on scope exit.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) noexcept : fd_(fd) {}
     UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
     UniqueFd& operator=(UniqueFd&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.fd_, -1));
+        if (this != &o)
+            reset(std::exchange(o.fd_, -1));
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -83,11 +86,12 @@ public:
     explicit operator bool() const noexcept { return fd_ >= 0; }
     int release() noexcept { return std::exchange(fd_, -1); }
     void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

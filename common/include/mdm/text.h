@@ -11,7 +11,8 @@ namespace mdm {
 // Longest prefix of `s` of at most `max_bytes` bytes that does not end inside a UTF-8
 // sequence. Invalid bytes are treated as single characters.
 inline std::string_view utf8_prefix(std::string_view s, std::size_t max_bytes) {
-    if (s.size() <= max_bytes) return s;
+    if (s.size() <= max_bytes)
+        return s;
     std::size_t end = max_bytes;
     // Step back over continuation bytes to the lead byte of the last sequence.
     std::size_t lead = end;
@@ -24,7 +25,8 @@ inline std::string_view utf8_prefix(std::string_view s, std::size_t max_bytes) {
 // Copies `src` into a field of `width` bytes (terminator included), cutting at a UTF-8
 // boundary so the field never overflows and never holds half a character.
 inline void copy_field(char* dst, std::size_t width, std::string_view src) {
-    if (width == 0) return;
+    if (width == 0)
+        return;
     std::string_view cut = utf8_prefix(src, width - 1);
     std::memcpy(dst, cut.data(), cut.size());
     dst[cut.size()] = '\0';
@@ -42,13 +44,27 @@ inline void append_json_escaped(std::string& out, std::string_view s) {
     for (char c : s) {
         auto u = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
             default:
                 if (u < 0x20) {
                     out += "\\u00";
