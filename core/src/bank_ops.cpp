@@ -10,6 +10,7 @@
 #include "bank_files.h"
 #include "bank_io.h"
 #include "bank_perm.h"
+#include "mdm/files.h"
 #include "mdm/raii.h"
 #include "periphcore/lists.h"
 
@@ -25,32 +26,17 @@ bool contains(const std::vector<std::string>& list, const std::string& entry) {
     return false;
 }
 
-// A new list file beside the old one, holding `entries` with the old file's mode and
-// owner, then renamed over it: the list is either the old one or the new one, never a
-// truncated mix. Returns false (errno set, nothing changed) on any failure.
+// The kept entries in a new list file with the old file's mode and owner, renamed over it:
+// the list is either the old one or the new one, never a truncated mix. Returns false (errno
+// set, nothing changed) on any failure.
 bool replace_list(int old_fd, const std::string& path, const std::vector<std::string>& entries) {
     struct stat st {};
     if (::fstat(old_fd, &st) != 0)
         return false;
-    std::string tmp = path + ".XXXXXX";
-    mdm::UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (!fd)
-        return false;
-    bool ok = ::fchmod(fd.get(), st.st_mode & 07777) == 0 &&
-              ::fchown(fd.get(), st.st_uid, st.st_gid) == 0;
-    for (std::size_t i = 0; ok && i < entries.size(); ++i) {
-        std::string line = entries[i] + '\n';
-        ok = write_full(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    }
-    ok = ok && ::fsync(fd.get()) == 0;
-    ok = ok && ::close(fd.release()) == 0;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-    }
-    return ok;
+    std::string content;
+    for (const auto& e : entries)
+        content.append(e).push_back('\n');
+    return mdm::replace_file(path, content, &st);
 }
 
 }  // namespace

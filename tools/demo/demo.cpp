@@ -6,15 +6,12 @@
 
 #include <sys/stat.h>
 
+#include "demo.h"
 #include "mdmtest/support.h"
 
 using namespace mdmtest;
 
-namespace {
-
-constexpr const char* kReset = "\033[0m";
-constexpr const char* kBold = "\033[1m";
-constexpr const char* kDim = "\033[2m";
+namespace demo {
 
 void step(const std::string& title) {
     std::cout << "\n" << kBold << "== " << title << kReset << "\n";
@@ -23,14 +20,28 @@ void say(const std::string& text) {
     std::cout << "   " << text << "\n";
 }
 
-[[noreturn]] void fail(const std::string& what, const Process* daemon = nullptr) {
+[[noreturn]] void fail(const std::string& what, const Process* daemon) {
     std::cout << "demo failed: " << what << "\n";
     if (daemon)
-        std::cout << "--- plugwatch output ---\n" << daemon->output();
+        std::cout << "--- daemon output ---\n" << daemon->output();
     for (const auto& line : syslog_lines())
         std::cout << "syslog: " << line << "\n";
     exit(1);
 }
+
+void show_framework() {
+    auto entries = framework_entries();
+    if (entries.empty())
+        say("(the framework's tables are empty)");
+    for (const auto& e : entries)
+        say("tarvexctl list: " + e);
+}
+
+}  // namespace demo
+
+using namespace demo;
+
+namespace {
 
 const char* peer_label(const PeerCall& c) {
     if (c.peer == "agent")
@@ -63,14 +74,6 @@ void expect_calls(const Peers& peers, std::size_t records, const char* method, s
         !peers.wait_calls(audits, "log", "log_transmit", std::chrono::seconds(10))) {
         fail(std::string("the ") + method + " record or its audit record did not arrive", &daemon);
     }
-}
-
-void show_framework() {
-    auto entries = framework_entries();
-    if (entries.empty())
-        say("(the framework's tables are empty)");
-    for (const auto& e : entries)
-        say("tarvexctl list: " + e);
 }
 
 // Plugs and unplugs single-interface storage sticks and shows what the peers received: each

@@ -1,0 +1,85 @@
+// File helpers shared by every program: whole transfers on a descriptor, and replacing a file
+// whole through a temporary copy beside it, so a crash or a full disk never leaves it half
+// written.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "mdm/raii.h"
+
+namespace mdm {
+
+namespace detail {
+
+template <class Buf, class Op>
+ssize_t transfer(int fd, Buf* buf, std::size_t len, Op op) {
+    std::size_t moved = 0;
+    while (moved < len) {
+        ssize_t n = op(fd, buf + moved, len - moved);
+        if (n > 0) {
+            moved += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;  // end of file
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return moved > 0 ? -static_cast<ssize_t>(moved) : -1;
+        }
+    }
+    return static_cast<ssize_t>(moved);
+}
+
+}  // namespace detail
+
+// Move `len` bytes, stopping early only at end of file (reads). Retries after EINTR and
+// EAGAIN. Returns the bytes moved; on another error the negated number already moved, or
+// -1 when none were.
+inline ssize_t read_full(int fd, void* buf, std::size_t len) {
+    return detail::transfer(fd, static_cast<char*>(buf), len, ::read);
+}
+inline ssize_t write_full(int fd, const void* buf, std::size_t len) {
+    return detail::transfer(fd, static_cast<const char*>(buf), len, ::write);
+}
+
+// Writes `content` to a new file beside `path` and renames it over `path`: readers see the
+// old file or the new one, never a truncated mix. The new file takes the mode and owner of
+// `like` when given (the file it replaces), otherwise `mode` and the caller's owner. Returns
+// false (errno set, `path` untouched, no temporary left) on any failure.
+inline bool replace_file(const std::string& path, std::string_view content,
+                         const struct stat* like = nullptr, mode_t mode = 0644) {
+    std::string tmp = path + ".XXXXXX";
+    UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!fd)
+        return false;
+    bool ok = like ? ::fchmod(fd.get(), like->st_mode & 07777) == 0 &&
+                         ::fchown(fd.get(), like->st_uid, like->st_gid) == 0
+                   : ::fchmod(fd.get(), mode) == 0;
+    ok = ok && write_full(fd.get(), content.data(), content.size()) ==
+                   static_cast<ssize_t>(content.size());
+    ok = ok && ::fsync(fd.get()) == 0;
+    ok = ok && ::close(fd.release()) == 0;
+    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+    }
+    return ok;
+}
+
+// replace_file keeping the mode and owner of the file now at `path` when there is one.
+inline bool replace_file_keeping_owner(const std::string& path, std::string_view content,
+                                       mode_t mode_if_new = 0644) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return replace_file(path, content, &st);
+    return replace_file(path, content, nullptr, mode_if_new);
+}
+
+}  // namespace mdm

@@ -1,0 +1,24 @@
+// What the demo's parts share: how a step is shown, how the demo fails, and the sections that
+// each area adds in its own demo_<area>.cpp, called from main in order.
+#pragma once
+
+#include <string>
+
+#include "mdmtest/support.h"
+
+namespace demo {
+
+inline constexpr const char* kReset = "\033[0m";
+inline constexpr const char* kBold = "\033[1m";
+inline constexpr const char* kDim = "\033[2m";
+
+void step(const std::string& title);
+void say(const std::string& text);
+// Prints what went wrong, the daemon's output and the captured syslog, and exits 1.
+[[noreturn]] void fail(const std::string& what, const mdmtest::Process* daemon = nullptr);
+// `tarvexctl list`, one line each.
+void show_framework();
+
+// Sections added by the areas, each self-contained: it starts what it needs and leaves the
+// running plug monitor alone unless it says otherwise.
+}  // namespace demo
