@@ -9,5 +9,6 @@
 #include "periphcore/lists.h"
 #include "periphcore/bank.h"
 #include "periphcore/audit.h"
+#include "periphcore/switching.h"
 
 #endif
