@@ -1,0 +1,169 @@
+#include "bank_whitelist.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "mdm/files.h"
+#include "mdm/raii.h"
+
+namespace rostergate {
+
+namespace {
+
+struct HexParse {
+    unsigned long value = 0;
+    std::size_t digits = 0;
+};
+
+std::optional<HexParse> parse_hex(std::string_view text) {
+    const std::string copy(text);
+    const char* begin = copy.c_str();
+    char* end = nullptr;
+    errno = 0;
+    unsigned long value = std::strtoul(begin, &end, 16);
+    // A zero byte inside the text ends the conversion early and counts as trailing text.
+    if (end == begin || end != begin + copy.size() || errno != 0)
+        return std::nullopt;
+    const char* p = begin;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+        std::isxdigit(static_cast<unsigned char>(p[2])))
+        p += 2;
+    return HexParse{value, static_cast<std::size_t>(end - p)};
+}
+
+// Opens `path` for the given flags and makes sure it is a regular file; a FIFO or device
+// must never block or feed the service.
+mdm::UniqueFd open_regular(const std::string& path, int flags, mode_t mode = 0644) {
+    mdm::UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return mdm::UniqueFd();
+    return fd;
+}
+
+}  // namespace
+
+std::vector<std::string> BankFiles::device_lists() const {
+    return {root_ + "/devlist/fingerprint", root_ + "/devlist/taxkey", root_ + "/devlist/taxtray",
+            root_ + "/devlist/ushield"};
+}
+
+std::optional<std::vector<std::string>> read_lines(const std::string& path) {
+    mdm::UniqueFd fd = open_regular(path, O_RDONLY);
+    if (!fd)
+        return std::nullopt;
+    std::string content;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = mdm::read_full(fd.get(), buf, sizeof buf);
+        if (n < 0)
+            return std::nullopt;
+        content.append(buf, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < sizeof buf)
+            break;
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t nl = content.find('\n', start);
+        bool ended = nl != std::string::npos;
+        std::string_view line(content.data() + start, (ended ? nl : content.size()) - start);
+        start = ended ? nl + 1 : content.size();
+        // An empty line, or a last line holding one blank, carries no entry.
+        if ((ended && line.empty()) || (!ended && line == " "))
+            continue;
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+bool is_hex(std::string_view text) {
+    return parse_hex(text).has_value();
+}
+
+std::optional<uint32_t> parse_id(std::string_view text) {
+    auto hex = parse_hex(text);
+    if (!hex || hex->digits > 8 || hex->value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(hex->value);
+}
+
+std::string to_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+int check_default_device(const std::string& pidvid, const LogLine& log) {
+    if (pidvid != kDefaultDevice)
+        return 0;
+    log("[RosterGate]:check_default_device pidvid=" + pidvid);
+    return 1;
+}
+
+std::vector<std::string> get_bank_device_list(const BankFiles& files, const LogLine& log) {
+    log("[RosterGate]:get_bank_device_list");
+    std::vector<std::string> result;
+    for (const std::string& path : files.device_lists()) {
+        if (auto lines = read_lines(path))
+            result.insert(result.end(), lines->begin(), lines->end());
+    }
+    return result;
+}
+
+int check_bank_device(const std::string& pidvid, const EntrySet& device_list) {
+    return device_list.contains(pidvid) ? 1 : 0;
+}
+
+std::vector<std::string> get_bank_device_whitelist(const BankFiles& files) {
+    std::vector<std::string> result;
+    if (auto lines = read_lines(files.white_list())) {
+        for (const std::string& line : *lines) {
+            if (line.size() == 8 && is_hex(line))
+                result.push_back(to_lower(line));
+        }
+    }
+    return result;
+}
+
+int add_bank_device_whitelist(const BankFiles& files, const std::vector<std::string>& devlist) {
+    std::string text;
+    for (const std::string& entry : devlist)
+        text += entry + "\n";
+    mdm::UniqueFd fd = open_regular(files.white_list(), O_WRONLY | O_APPEND | O_CREAT);
+    if (fd && !text.empty())
+        (void)mdm::write_full(fd.get(), text.data(), text.size());
+    return 0;
+}
+
+int del_bank_device_whitelist(const BankFiles& files, const EntrySet& devlist) {
+    std::string kept;
+    for (const std::string& entry : get_bank_device_whitelist(files)) {
+        if (!devlist.contains(entry))
+            kept += entry + "\n";
+    }
+    // Through a file beside it and a rename: a crash or a full disk half way must not lose
+    // the list that keeps the bank devices allowed when their type is switched off.
+    (void)mdm::replace_file_keeping_owner(files.white_list(), kept);
+    return 0;
+}
+
+int clear_bank_device_whitelist(const BankFiles& files) {
+    (void)open_regular(files.white_list(), O_WRONLY | O_TRUNC | O_CREAT);
+    return 0;
+}
+
+}  // namespace rostergate

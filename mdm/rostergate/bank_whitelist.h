@@ -1,0 +1,59 @@
+// The default device and the bank white list as RosterGate keeps them: plain operations over a
+// root directory, so they run on a scratch directory in tests; the service binds /etc/mdm/bank.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace rostergate {
+
+// One line to the system log; the service sends it to syslog at info.
+using LogLine = std::function<void(const std::string&)>;
+
+// Exact, case-sensitive membership over a list an administrator can make long.
+using EntrySet = std::unordered_set<std::string>;
+
+inline constexpr const char* kDefaultDevice = "c8200bda";
+inline constexpr const char* kSystemBankRoot = "/etc/mdm/bank";
+
+class BankFiles {
+  public:
+    explicit BankFiles(std::string root) : root_(std::move(root)) {}
+    // The four bank device lists in the order they are read.
+    std::vector<std::string> device_lists() const;
+    std::string white_list() const { return root_ + "/white-list"; }
+
+  private:
+    std::string root_;
+};
+
+// Every line of a regular file: empty lines and a lone blank are skipped, the final line feed
+// is removed and nothing else. nullopt when the file is missing, unreadable or not regular.
+std::optional<std::vector<std::string>> read_lines(const std::string& path);
+
+// What strtoul in base 16 takes as a whole: no trailing characters, the empty text refused.
+bool is_hex(std::string_view text);
+// The id as the 32-bit record field holds it; nullopt unless is_hex accepts it and it has
+// at most eight hexadecimal digits (a longer id would be cut or wrapped).
+std::optional<uint32_t> parse_id(std::string_view text);
+
+std::string to_lower(std::string_view text);
+
+// 1 when `pidvid` is the default device (logged), else 0.
+int check_default_device(const std::string& pidvid, const LogLine& log);
+// The entries of the four bank device lists, in file then line order; a missing list is skipped.
+std::vector<std::string> get_bank_device_list(const BankFiles& files, const LogLine& log);
+int check_bank_device(const std::string& pidvid, const EntrySet& device_list);
+// The eight-character hexadecimal lines of the bank white list, lowercased, in file order.
+std::vector<std::string> get_bank_device_whitelist(const BankFiles& files);
+// Writers answer 0 whatever happens: the callers' results never depend on the bank files.
+int add_bank_device_whitelist(const BankFiles& files, const std::vector<std::string>& devlist);
+int del_bank_device_whitelist(const BankFiles& files, const EntrySet& devlist);
+int clear_bank_device_whitelist(const BankFiles& files);
+
+}  // namespace rostergate

@@ -1,0 +1,111 @@
+// RosterGate: the black and white lists of USB devices over the system bus. This file binds
+// the bus, syslog and the fixed paths to the list logic; the framework library is loaded by
+// name before the core library, and a library that cannot be loaded stops the start.
+#include <syslog.h>
+
+#include <memory>
+
+#include "RosterGate_introspection.h"
+#include "list_control.h"
+#include "mdm/frame/service.h"
+#include "tarvex_adapter.h"
+
+namespace {
+
+using mdm::VariantPtr;
+using mdm::frame::Handler;
+using mdm::frame::Service;
+using rostergate::ListControl;
+using rostergate::Pair;
+
+constexpr const char* kFrameworkLibrary = "libtarvex_extend.so.0.0.0";
+
+// The framework library (`libtarvex_extend`), loaded in the service object's construction and
+// kept for the life of the process.
+std::unique_ptr<mdm::tarvex::LoadedLibrary> framework;
+
+ListControl lists_for(Service& service) {
+    rostergate::Environment env;
+    env.fns = &framework->functions();
+    env.bank = rostergate::BankFiles(rostergate::kSystemBankRoot);
+    env.log = [](const std::string& line) { syslog(LOG_INFO, "%s", line.c_str()); };
+    env.audit = [&service](const std::string& message) { service.log_transmit(message); };
+    return ListControl(std::move(env));
+}
+
+VariantPtr string_list_reply(const std::vector<std::string>& list) {
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("as"));
+    for (const std::string& entry : list)
+        g_variant_builder_add(&builder, "s", entry.c_str());
+    return VariantPtr(g_variant_ref_sink(g_variant_new("(as)", &builder)));
+}
+
+Handler single(int (ListControl::*method)(const std::string&, const std::string&)) {
+    return [method](Service& service, GVariant* args) {
+        const char* pid = nullptr;
+        const char* vid = nullptr;
+        g_variant_get(args, "(&s&s)", &pid, &vid);
+        ListControl lists = lists_for(service);
+        return mdm::frame::int_reply((lists.*method)(pid, vid));
+    };
+}
+
+Handler batch(int (ListControl::*method)(const std::vector<Pair>&, int)) {
+    return [method](Service& service, GVariant* args) {
+        VariantPtr array(g_variant_get_child_value(args, 0));
+        gint32 len = 0;
+        g_variant_get_child(args, 1, "i", &len);
+        std::vector<Pair> pairs;
+        pairs.reserve(g_variant_n_children(array.get()));
+        GVariantIter iter;
+        g_variant_iter_init(&iter, array.get());
+        const char* pid = nullptr;
+        const char* vid = nullptr;
+        while (g_variant_iter_next(&iter, "(&s&s)", &pid, &vid))
+            pairs.push_back({pid, vid});
+        ListControl lists = lists_for(service);
+        return mdm::frame::int_reply((lists.*method)(pairs, len));
+    };
+}
+
+Handler plain(int (ListControl::*method)()) {
+    return [method](Service& service, GVariant*) {
+        ListControl lists = lists_for(service);
+        return mdm::frame::int_reply((lists.*method)());
+    };
+}
+
+Handler query(std::vector<std::string> (ListControl::*method)() const) {
+    return [method](Service& service, GVariant*) {
+        ListControl lists = lists_for(service);
+        return string_list_reply((lists.*method)());
+    };
+}
+
+}  // namespace
+
+int main() {
+    return mdm::frame::run_service({
+        .bus_name = "com.quorl.ListControl",
+        .introspection_xml = kIntrospectionXml,
+        .record_name = "list-control",
+        .audit_failure_text = "log message error",
+        .handlers =
+            {
+                {"SetWhiteList", single(&ListControl::SetWhiteList)},
+                {"SetWhiteListByBatch", batch(&ListControl::SetWhiteListByBatch)},
+                {"DelWhiteListByBatch", batch(&ListControl::DelWhiteListByBatch)},
+                {"GetWhiteList", query(&ListControl::GetWhiteList)},
+                {"ClearWhiteList", plain(&ListControl::ClearWhiteList)},
+                {"DelWhiteList", single(&ListControl::DelWhiteList)},
+                {"SetBlackList", single(&ListControl::SetBlackList)},
+                {"SetBlackListByBatch", batch(&ListControl::SetBlackListByBatch)},
+                {"GetBlackList", query(&ListControl::GetBlackList)},
+                {"ClearBlackList", plain(&ListControl::ClearBlackList)},
+                {"DelBlackList", single(&ListControl::DelBlackList)},
+            },
+        .prepare =
+            [] { framework = std::make_unique<mdm::tarvex::LoadedLibrary>(kFrameworkLibrary); },
+    });
+}
