@@ -10,5 +10,6 @@
 #include "periphcore/bank.h"
 #include "periphcore/audit.h"
 #include "periphcore/switching.h"
+#include "periphcore/netcard.h"
 
 #endif

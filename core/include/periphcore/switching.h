@@ -44,6 +44,8 @@ PERIPHCORE_API int set_gsetting(const char* product, const char* vendor,
 #include <string>
 #include <string_view>
 
+#include "mdm/raii.h"
+
 namespace periphcore::switching {
 
 // Width of the record line buffer: product, vendor, line feed and terminator must fit.
@@ -58,6 +60,9 @@ bool acceptable_id(const char* id);
 std::optional<std::string> record_file_for(std::string_view interface_class);
 // "<product><vendor>\n", or nullopt when either id is refused.
 std::optional<std::string> record_line(const char* product, const char* vendor);
+// Opens a record file for writing with `how` (O_APPEND, O_TRUNC), creating it; an invalid
+// descriptor unless it is a regular file.
+mdm::UniqueFd open_record_file(const std::string& path, int how);
 // Appends the pair's record line to the file at `path` (created if missing; only a regular
 // file is written). Returns false when nothing was written.
 bool append_record(const std::string& path, const char* product, const char* vendor);
