@@ -1,0 +1,156 @@
+// NicGate over the system bus: the state table, the state file, the class entry it leaves in
+// the stand-in framework, the recorded devices it switches on again, its audit records and
+// its bus policy.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mdmtest/support.h"
+#include "mdmtest/usb_storage.h"
+
+using namespace mdmtest;
+
+namespace {
+
+constexpr char kName[] = "com.quorl.netcardcontrol";
+constexpr char kPath[] = "/com/quorl/netcardcontrol";
+constexpr char kControlOn[] = "开启网卡管控";
+constexpr char kControlOff[] = "关闭网卡管控";
+
+CallResult nic_call(const char* method, GVariant* args = nullptr) {
+    return call_system(kName, kPath, kName, method, args);
+}
+
+int int_reply(const CallResult& r) {
+    EXPECT_TRUE(r.ok()) << r.error_name << ": " << r.error;
+    gint32 v = -12345;
+    if (r.ok())
+        g_variant_get(r.reply.get(), "(i)", &v);
+    return v;
+}
+
+int set_status(int status) {
+    return int_reply(nic_call("SetNetcardStatus", g_variant_new("(i)", status)));
+}
+int get_status() {
+    return int_reply(nic_call("GetNetcardStatus"));
+}
+
+std::vector<std::string> net_class_entries() {
+    std::vector<std::string> out;
+    for (const auto& line : framework_entries()) {
+        if (line.starts_with("class type=7 "))
+            out.push_back(line);
+    }
+    return out;
+}
+
+class NicGate : public SandboxTest {
+  protected:
+    void start() {
+        proc = std::make_unique<Process>(std::vector<std::string>{program("mdm/nicgate/NicGate")},
+                                         ProcessOptions{.umockdev = true, .name = "NicGate"});
+        ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, kName)) << proc->output();
+    }
+    // The audit messages the log service has received from NicGate, in order.
+    std::vector<std::string> audit_messages() {
+        std::vector<std::string> out;
+        for (const auto& c : peers.calls("log", "log_transmit")) {
+            const std::string& rec = c.args.at(0);
+            EXPECT_NE(rec.find("'name':'netcard-control','lv':'info','message':'"),
+                      std::string::npos)
+                << rec;
+            auto at = rec.find("'message':'");
+            out.push_back(rec.substr(at + 11, rec.size() - at - 11 - 2));
+        }
+        return out;
+    }
+
+    Testbed tb;
+    Peers peers;
+    std::unique_ptr<Process> proc;
+};
+
+}  // namespace
+
+TEST_F(NicGate, StateTableSwitchesTheClassAndReenablesRecordedDevicesOnce) {
+    const std::string stick = tb.add_usb_device({});  // product c820, vendor 0bda
+    const std::string other = tb.add_usb_device({.name = "1-2", .pid = "1111"});
+    write_file("/etc/mdm/disable-net", "c8200bda\nc8200bda\n11110bda\nc8200bda\n");
+    start();
+
+    EXPECT_EQ(get_status(), 1);  // no state file
+    EXPECT_EQ(set_status(2), -1);
+    EXPECT_EQ(set_status(-1), -1);
+    EXPECT_FALSE(file_exists("/etc/mdm/net"));
+    EXPECT_TRUE(audit_messages().empty());
+
+    // Off: the state is written, the class passes through allow to deny after the pause.
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(set_status(0), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(950));
+    EXPECT_EQ(read_file("/etc/mdm/net"), "0");
+    EXPECT_EQ(get_status(), 0);
+    EXPECT_EQ(net_class_entries(), std::vector<std::string>{"class type=7 usb_subtype=0 perm=2"});
+    // Again: only the audit record.
+    framework_set({"set-class", "7", "0", "5"});
+    EXPECT_EQ(set_status(0), 0);
+    EXPECT_EQ(net_class_entries(), std::vector<std::string>{"class type=7 usb_subtype=0 perm=5"});
+
+    // On: recorded devices are switched on again, the record file stays.
+    for (const auto& s : {stick, other})
+        umockdev_testbed_set_attribute(tb.get(), s.c_str(), "bConfigurationValue", "0");
+    EXPECT_EQ(set_status(1), 0);
+    EXPECT_EQ(read_file("/etc/mdm/net"), "1");
+    EXPECT_EQ(net_class_entries(), std::vector<std::string>{"class type=7 usb_subtype=0 perm=1"});
+    EXPECT_EQ(sysfs_attribute(stick, "bConfigurationValue"), "1");
+    EXPECT_EQ(sysfs_attribute(other, "bConfigurationValue"), "1");
+    EXPECT_EQ(read_file("/etc/mdm/disable-net"), "c8200bda\nc8200bda\n11110bda\nc8200bda\n");
+    EXPECT_EQ(set_status(1), 0);
+
+    ASSERT_TRUE(peers.wait_calls(4, "log", "log_transmit"));
+    EXPECT_EQ(audit_messages(),
+              (std::vector<std::string>{kControlOn, kControlOn, kControlOff, kControlOff}));
+}
+
+TEST_F(NicGate, ABadStateFileGivesBusErrorsAndTheServiceKeepsServing) {
+    write_file("/etc/mdm/net", "x");
+    start();
+    for (GVariant* args :
+         {static_cast<GVariant*>(nullptr), g_variant_new("(i)", 0), g_variant_new("(i)", 1)}) {
+        auto r = nic_call(args ? "SetNetcardStatus" : "GetNetcardStatus", args);
+        EXPECT_FALSE(r.ok());
+        EXPECT_EQ(r.error_name, "org.freedesktop.DBus.Error.Failed") << r.error;
+    }
+    EXPECT_TRUE(net_class_entries().empty());  // the state check comes before any switching
+    ASSERT_TRUE(peers.wait_calls(2, "log", "log_transmit"));
+
+    // Only the first character counts; any digit but 0 and 1 runs both sequences in full.
+    write_file("/etc/mdm/net", "0 and more");
+    EXPECT_EQ(get_status(), 0);
+    write_file("/etc/mdm/net", "7");
+    EXPECT_EQ(set_status(1), 0);
+    EXPECT_EQ(read_file("/etc/mdm/net"), "1");
+    write_file("/etc/mdm/net", "7");
+    EXPECT_EQ(set_status(0), 0);
+    EXPECT_EQ(read_file("/etc/mdm/net"), "0");
+}
+
+TEST_F(NicGate, OnlyRootMayOwnOrCallIt) {
+    {
+        Process intruder({program("mdm/nicgate/NicGate")}, {.uid = 65534, .name = "intruder"});
+        ASSERT_TRUE(intruder.wait_exit().has_value());
+        EXPECT_NE(intruder.output().find("AccessDenied"), std::string::npos) << intruder.output();
+    }
+    start();
+    Process caller({"gdbus", "call", "--system", "--dest", kName, "--object-path", kPath,
+                    "--method", std::string(kName) + ".SetNetcardStatus", "0"},
+                   {.uid = 65534, .name = "caller"});
+    EXPECT_NE(caller.wait_exit(), 0);
+    EXPECT_NE(caller.output().find("AccessDenied"), std::string::npos) << caller.output();
+    EXPECT_FALSE(file_exists("/etc/mdm/net"));
+    EXPECT_EQ(get_status(), 1);
+}
