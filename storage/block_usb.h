@@ -1,0 +1,60 @@
+// Which USB storage device a block device node belongs to. Shared by mountwatch and the
+// plug monitor's storage service, header-only because mountwatch links no library of the
+// system.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include <libudev.h>
+
+#include "mdm/raii.h"
+#include "mdm/text.h"
+
+namespace mdm {
+
+// Both buffers hold 10 bytes, as the mount list's id fields do.
+struct UsbIds {
+    char pid[10] = {};
+    char vid[10] = {};
+    bool found() const { return pid[0] != '\0' && vid[0] != '\0'; }
+};
+
+// Fills `ids` from the USB device behind the block device whose DEVNAME is `node`, when that
+// block device sits on a USB mass-storage interface (class "08"); otherwise leaves them as
+// they are. If several block devices match, the last one found wins. Returns -1 only when
+// no udev context can be created.
+inline int usb_ids_of_block_node(const char* node, UsbIds& ids) {
+    UdevPtr udev(udev_new());
+    if (!udev)
+        return -1;
+    UdevEnumeratePtr en(udev_enumerate_new(udev.get()));
+    if (!en)
+        return 0;
+    udev_enumerate_add_match_subsystem(en.get(), "block");
+    udev_enumerate_add_match_property(en.get(), "DEVNAME", node);
+    udev_enumerate_scan_devices(en.get());
+    struct udev_list_entry* entry;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(en.get())) {
+        UdevDevicePtr dev(
+            udev_device_new_from_syspath(udev.get(), udev_list_entry_get_name(entry)));
+        if (!dev)
+            continue;
+        // Borrowed from `dev`: released with it.
+        struct udev_device* iface =
+            udev_device_get_parent_with_subsystem_devtype(dev.get(), "usb", "usb_interface");
+        struct udev_device* usb = iface ? udev_device_get_parent(iface) : nullptr;
+        const char* cls = iface ? udev_device_get_sysattr_value(iface, "bInterfaceClass") : nullptr;
+        if (!usb || !cls || std::strcmp(cls, "08") != 0)
+            continue;
+        const char* vid = udev_device_get_sysattr_value(usb, "idVendor");
+        const char* pid = udev_device_get_sysattr_value(usb, "idProduct");
+        if (vid && pid) {
+            copy_field(ids.pid, pid);
+            copy_field(ids.vid, vid);
+        }
+    }
+    return 0;
+}
+
+}  // namespace mdm
