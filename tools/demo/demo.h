@@ -21,4 +21,6 @@ void show_framework();
 
 // Sections added by the areas, each self-contained: it starts what it needs and leaves the
 // running plug monitor alone unless it says otherwise.
+// A stick black-listed over the bus with RosterGate, announced as disabled, then enabled again.
+void show_list_control(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 }  // namespace demo
