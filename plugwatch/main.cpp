@@ -1,5 +1,6 @@
-// plugwatch: the USB plug monitor. The main thread only owns "com.quorl.storage"; the
-// monitor thread, started once the system bus connection exists, does all device work.
+// plugwatch: the USB plug monitor. The main thread owns "com.quorl.storage" and serves the
+// storage object under it; the monitor thread, started once the system bus connection
+// exists, does all device work.
 #include <pthread.h>
 #include <syslog.h>
 
@@ -10,6 +11,7 @@
 #include "mdm/raii.h"
 
 #include "monitor.h"
+#include "storage_service.h"
 
 namespace {
 
@@ -22,7 +24,10 @@ void* monitor_thread(void*) {
     return nullptr;
 }
 
-void on_bus_acquired(GDBusConnection*, const gchar*, gpointer) {
+void on_bus_acquired(GDBusConnection* connection, const gchar*, gpointer) {
+    // Exported from the main thread, so its calls are served on the main loop and never
+    // wait for, or hold up, the monitor thread.
+    plugwatch::export_storage_service(connection);
     // The handle is not kept: the thread runs for the life of the process.
     pthread_t thread;
     pthread_create(&thread, nullptr, monitor_thread, nullptr);

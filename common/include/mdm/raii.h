@@ -44,6 +44,8 @@ using UdevDevicePtr = Owner<struct udev_device, udev_device_unref>;
 using UdevEnumeratePtr = Owner<struct udev_enumerate, udev_enumerate_unref>;
 using UdevMonitorPtr = Owner<struct udev_monitor, udev_monitor_unref>;
 using MntContextPtr = Owner<struct libmnt_context, mnt_free_context>;
+using MntTablePtr = Owner<struct libmnt_table, mnt_unref_table>;
+using MntIterPtr = Owner<struct libmnt_iter, mnt_free_iter>;
 
 // Collects a GError from a C call: `fn(..., err.out())`, then test `err`.
 class GErrorSlot {

@@ -1,0 +1,13 @@
+// The object the plug monitor publishes under its name at /com/quorl/storage: the mount
+// monitor's changePermission, and romountStorage. Calls are served on the main loop.
+#pragma once
+
+#include <gio/gio.h>
+
+namespace plugwatch {
+
+// Exports the object on the connection; its calls are dispatched on the calling thread's
+// default main context. A failed export is logged and the daemon goes on without it.
+void export_storage_service(GDBusConnection* connection);
+
+}  // namespace plugwatch

@@ -1,0 +1,104 @@
+// mountwatch in the sandbox: the volume monitor's mounts opened up through the storage
+// service, listed and announced on the session bus.
+#include <regex>
+
+#include "mount_fixture.h"
+
+namespace mount_it {
+namespace {
+
+using namespace mdmtest;
+
+const char* kIface = "com.quorl.storage.mount";
+
+// Year, month, day, hour and minute without leading zeros; the seconds always two digits.
+bool is_timestamp(const std::string& text) {
+    static const std::regex form(R"([1-9]\d{3}-[1-9]\d?-[1-9]\d? (0|[1-9]\d?):(0|[1-9]\d?):\d\d)");
+    return std::regex_match(text, form);
+}
+
+void expect_signal(const SignalListener::Signal& s, const Strings& first_four) {
+    ASSERT_EQ(s.args.size(), 5u);
+    EXPECT_EQ(Strings(s.args.begin(), s.args.begin() + 4), first_four);
+    EXPECT_TRUE(is_timestamp(s.args[4])) << s.args[4];
+}
+
+TEST_F(MountTest, UsbMountIsOpenedListedAndAnnouncedAndAnInternalDiskOnlyItsRemoval) {
+    std::string stick = add_stick("1-1", "5678", "1234", "sdb", 16);
+    std::string internal = add_internal_disk("sda", 0);
+    mounts.list_in_fstab(stick, "/media/usb");
+    mounts.list_in_fstab(internal, "/media/disk");
+    start_plugwatch();
+    start_mountwatch();
+    SignalListener listener(G_BUS_TYPE_SESSION, kIface);
+
+    ASSERT_TRUE(mounts.mount(stick, "/media/usb"));
+    ASSERT_TRUE(listener.wait(1, "addStorage"));
+    expect_signal(listener.signals("addStorage")[0], {"5678", "1234", "/media/usb", "add"});
+    EXPECT_EQ(mode_of("/media/usb"), 0777);
+    EXPECT_TRUE(syslog_has("get mountpoint /media/usb"));
+    EXPECT_TRUE(syslog_has("get devpath /dev/sdb1"));
+    EXPECT_TRUE(syslog_has("call_change_permission rc = 0"));
+    EXPECT_TRUE(syslog_has("get pid 5678 vid 1234"));
+    EXPECT_TRUE(mountwatch().wait_output(
+        "Mount added: name = usb, pid = 5678, vid = 1234, mountpoint = /media/usb， action = add, "
+        "time = "));
+    EXPECT_TRUE(
+        mountwatch().wait_output(", count= 1\nServer addSignal pid = 5678, vid = 1234, "
+                                 "mountpoint = /media/usb, action = add, time = "));
+
+    // An internal disk: asked to open up (and refused by the service), never announced.
+    ASSERT_TRUE(mounts.mount(internal, "/media/disk"));
+    ASSERT_TRUE(eventually([] { return syslog_has("prase pid vid error"); }));
+    EXPECT_TRUE(syslog_has("get devpath /dev/sda1"));
+    EXPECT_TRUE(syslog_has("call_change_permission rc = -1"));
+    EXPECT_EQ(mode_of("/media/disk"), 0755);
+
+    ASSERT_TRUE(mounts.umount("/media/disk"));
+    ASSERT_TRUE(listener.wait(1, "removeStorage"));
+    expect_signal(listener.signals("removeStorage")[0],
+                  {"unkonwn", "unkonwn", "/media/disk", "remove"});
+    ASSERT_TRUE(mounts.umount("/media/usb"));
+    ASSERT_TRUE(listener.wait(2, "removeStorage"));
+    expect_signal(listener.signals("removeStorage")[1], {"5678", "1234", "/media/usb", "remove"});
+    EXPECT_TRUE(mountwatch().wait_output(
+        "Mount removed: name = usb, pid = 5678, vid = 1234, mountpoint = /media/usb， action = "
+        "remove, time = "));
+    EXPECT_TRUE(mountwatch().wait_output(", count= 0\nServer removeSignal pid = 5678"));
+    EXPECT_EQ(listener.signals("addStorage").size(), 1u);
+}
+
+TEST_F(MountTest, WithoutTheStorageServiceEqualNamesTakeTheFirstListedIds) {
+    std::string first = add_stick("1-1", "0001", "aaaa", "sdb", 16);
+    std::string second = add_stick("1-2", "0002", "bbbb", "sdc", 32);
+    mounts.list_in_fstab(first, "/media/a/stick");
+    mounts.list_in_fstab(second, "/media/b/stick");
+    start_mountwatch();
+    SignalListener listener(G_BUS_TYPE_SESSION, kIface);
+
+    ASSERT_TRUE(mounts.mount(first, "/media/a/stick"));
+    ASSERT_TRUE(listener.wait(1, "addStorage"));
+    ASSERT_TRUE(mounts.mount(second, "/media/b/stick"));
+    ASSERT_TRUE(listener.wait(2, "addStorage"));
+    // Nobody serves the storage name: each mount logs -1 and is handled all the same.
+    EXPECT_EQ(syslog_count("call_change_permission rc = -1"), 2u);
+    EXPECT_EQ(mode_of("/media/a/stick"), 0755);
+    EXPECT_TRUE(
+        mountwatch().wait_output("pid = 0002, vid = bbbb, mountpoint = /media/b/stick， "
+                                 "action = add"));
+
+    // Both are named "stick": the first removal takes the entry listed first.
+    ASSERT_TRUE(mounts.umount("/media/b/stick"));
+    ASSERT_TRUE(listener.wait(1, "removeStorage"));
+    expect_signal(listener.signals("removeStorage")[0],
+                  {"0001", "aaaa", "/media/b/stick", "remove"});
+    ASSERT_TRUE(mounts.umount("/media/a/stick"));
+    ASSERT_TRUE(listener.wait(2, "removeStorage"));
+    expect_signal(listener.signals("removeStorage")[1],
+                  {"0002", "bbbb", "/media/a/stick", "remove"});
+    EXPECT_TRUE(mountwatch().wait_output("action = remove, time = "));
+    EXPECT_TRUE(syslog_has("pid = 0002, vid = bbbb, mountpoint = /media/a/stick, action = remove"));
+}
+
+}  // namespace
+}  // namespace mount_it
