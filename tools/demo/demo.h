@@ -23,4 +23,6 @@ void show_framework();
 // running plug monitor alone unless it says otherwise.
 // A stick black-listed over the bus with RosterGate, announced as disabled, then enabled again.
 void show_list_control(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
+// Network cards off and on through NicGate; storage switched off as a class and back.
+void show_device_classes(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 }  // namespace demo
