@@ -64,8 +64,6 @@ TEST(BankLists, LinesDevicesAndTheDefaultPair) {
     EXPECT_EQ(logged, Lines{"[RosterGate]:check_default_device pidvid=c8200bda"});
 
     // Not a regular file: read as missing, never waited on.
-    std::filesystem::create_directory(dir.path() + "/devlist/ushield.d");
-    EXPECT_FALSE(read_lines(dir.path() + "/devlist/ushield.d").has_value());
     ASSERT_EQ(mkfifo((dir.path() + "/fifo").c_str(), 0600), 0);
     EXPECT_FALSE(read_lines(dir.path() + "/fifo").has_value());
 }
@@ -94,7 +92,6 @@ TEST(BankWhiteList, ReadAppendRewriteAndClear) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 
     EXPECT_EQ(clear_bank_device_whitelist(files), 0);
-    EXPECT_TRUE(dir.exists("white-list"));
     EXPECT_EQ(dir.read("white-list"), "");
 
     // Without the directory every writer does nothing and still answers 0.
@@ -102,7 +99,7 @@ TEST(BankWhiteList, ReadAppendRewriteAndClear) {
     EXPECT_EQ(add_bank_device_whitelist(gone, {"1111aaaa"}), 0);
     EXPECT_EQ(del_bank_device_whitelist(gone, {"1111aaaa"}), 0);
     EXPECT_EQ(clear_bank_device_whitelist(gone), 0);
-    EXPECT_FALSE(dir.exists("missing"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing"));
 }
 
 }  // namespace

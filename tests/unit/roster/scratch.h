@@ -1,4 +1,4 @@
-// A private scratch directory for one test, removed afterwards, and small file helpers.
+// A private scratch directory for one test, removed afterwards.
 #pragma once
 
 #include <cstdlib>
@@ -11,12 +11,9 @@
 
 class Scratch {
   public:
-    Scratch() {
-        std::string pattern = std::filesystem::temp_directory_path() / "roster-test.XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-        std::filesystem::create_directories(path_ + "/devlist");
+    Scratch() : path_(std::filesystem::temp_directory_path() / "roster-test.XXXXXX") {
+        if (!mkdtemp(path_.data()) || !std::filesystem::create_directory(path_ + "/devlist"))
+            throw std::runtime_error("no scratch directory");
     }
     ~Scratch() {
         std::error_code ec;
@@ -26,17 +23,13 @@ class Scratch {
     Scratch& operator=(const Scratch&) = delete;
 
     const std::string& path() const { return path_; }
-    void write(const std::string& relative, const std::string& content) const {
-        std::ofstream(path_ + "/" + relative, std::ios::binary) << content;
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ + "/" + name, std::ios::binary) << text;
     }
-    std::string read(const std::string& relative) const {
-        std::ifstream in(path_ + "/" + relative, std::ios::binary);
+    std::string read(const std::string& name) const {
         std::stringstream s;
-        s << in.rdbuf();
+        s << std::ifstream(path_ + "/" + name, std::ios::binary).rdbuf();
         return s.str();
-    }
-    bool exists(const std::string& relative) const {
-        return std::filesystem::exists(path_ + "/" + relative);
     }
 
   private:
