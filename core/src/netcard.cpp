@@ -9,13 +9,19 @@
 
 namespace periphcore::netcard {
 
+namespace {
+
+constexpr int kNetCardType = 7;
+constexpr int kAllow = 1;
+constexpr int kDeny = 2;
+
+// The class entry of network cards: update first, add when the update fails. 0 when the
+// update succeeded, otherwise the add's result.
 int set_net_card_perm(const mdm::tarvex::Functions& fns, int perm) {
     tarvex_devctl_info rec = mdm::tarvex::class_record(kNetCardType, 0, perm);
     auto answers = mdm::tarvex::write_class_entry(fns, rec);
     return *answers.update == 0 ? 0 : *answers.add;
 }
-
-namespace {
 
 const mdm::tarvex::Functions& framework() {
     static const mdm::tarvex::Functions fns = mdm::tarvex::linked_functions();

@@ -9,7 +9,7 @@
 
 #include "mdm/raii.h"
 #include "periphcore/lists.h"
-#include "periphcore/switching.h"
+#include "switching_logic.h"
 
 namespace periphcore::switching {
 
@@ -71,6 +71,9 @@ void for_each_interface(const char* interface_class,
         return;
     udev_enumerate_add_match_sysattr(e.get(), "bInterfaceClass", interface_class);
     walk(udev.get(), e.get(), [&](udev_device* dev) {
+        // Compared literally again: udev takes the value as a glob pattern.
+        if (attr(dev, "bInterfaceClass") != interface_class)
+            return true;
         udev_device* parent = udev_device_get_parent(dev);
         return act(describe(dev, parent), parent);
     });

@@ -9,7 +9,7 @@
 #include "mdm/raii.h"
 #include "periphcore/bank.h"
 #include "periphcore/lists.h"
-#include "periphcore/switching.h"
+#include "switching_logic.h"
 
 namespace periphcore::switching {
 

@@ -19,22 +19,6 @@ PERIPHCORE_API int get_interface_type(const char* interface_name);
 
 #ifdef __cplusplus
 }
-
-namespace mdm::tarvex {
-struct Functions;
-}
-
-namespace periphcore::netcard {
-
-inline constexpr int kNetCardType = 7;
-inline constexpr int kAllow = 1;
-inline constexpr int kDeny = 2;
-
-// Sets the network card class entry to `perm`: update first, add when the update fails.
-// 0 when the update succeeded, otherwise the add's result.
-int set_net_card_perm(const mdm::tarvex::Functions& fns, int perm);
-
-}  // namespace periphcore::netcard
 #endif
 
 #endif

@@ -71,7 +71,9 @@ TEST_F(Switching, StorageSwitchOffLeavesListedBankAndOpticalDevicesAndRecordsThe
         EXPECT_EQ(config(on), "1") << on;
     EXPECT_EQ(read_file("/etc/mdm/disable-storage"), "");
 
-    // Other classes: a keyboard is switched off and recorded, twice gives two lines.
+    // Other classes: a keyboard is switched off and recorded, twice gives two lines; a class
+    // code is no pattern.
+    EXPECT_EQ(disabledevices("0?"), 0);
     EXPECT_EQ(disabledevices("03"), 0);
     EXPECT_EQ(disabledevices("03"), 0);
     EXPECT_EQ(config(keyboard), "0");

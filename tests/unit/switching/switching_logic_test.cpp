@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "periphcore/switching.h"
+#include "switching_logic.h"
 
 using namespace periphcore::switching;
 namespace fs = std::filesystem;
