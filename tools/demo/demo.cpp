@@ -202,6 +202,7 @@ int main(int, char** argv) {
 
     show_bank_switching();
 
+    show_mounts(tb);
     show_list_control(peers, tb);
     show_device_classes(peers, tb);
     step("Done: the sandbox and everything started in it go away now");

@@ -21,6 +21,8 @@ void show_framework();
 
 // Sections added by the areas, each self-contained: it starts what it needs and leaves the
 // running plug monitor alone unless it says otherwise.
+// A stick mounted in the session, opened up by the running plug monitor (which sees `tb`).
+void show_mounts(mdmtest::Testbed& tb);
 // A stick black-listed over the bus with RosterGate, announced as disabled, then enabled again.
 void show_list_control(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 // Network cards off and on through NicGate; storage switched off as a class and back.
