@@ -32,8 +32,13 @@ int announce(bool add, Emit emit, const std::string& pid, const std::string& vid
              const std::string& mountpoint, const std::string& action, const std::string& time) {
     if (!mount_iface)
         return 1;
-    emit(mount_iface.get(), pid.c_str(), vid.c_str(), mountpoint.c_str(), action.c_str(),
-         time.c_str());
+    // Bus strings must be UTF-8, and a mount point or an id need not be: such bytes are
+    // announced as replacement characters rather than lose the signal.
+    auto valid = [](const std::string& s) {
+        return mdm::GCharPtr(g_utf8_make_valid(s.c_str(), static_cast<gssize>(s.size())));
+    };
+    emit(mount_iface.get(), valid(pid).get(), valid(vid).get(), valid(mountpoint).get(),
+         valid(action).get(), valid(time).get());
     std::fputs(mountwatch::signal_line(add, pid, vid, mountpoint, action, time).c_str(), stdout);
     syslog(LOG_DEBUG, "%s", mountwatch::signal_log(pid, vid, mountpoint, action, time).c_str());
     return 1;
@@ -53,6 +58,11 @@ int emit_remove_storage(const std::string& pid, const std::string& vid,
 }
 
 int call_change_permission(const char* mountpoint) {
+    // Not a bus string, and not a path the service could be asked about under another name.
+    if (!g_utf8_validate(mountpoint, -1, nullptr)) {
+        std::puts("the mount point is not valid UTF-8");
+        return -1;
+    }
     mdm::GErrorSlot err;
     mdm::GObjectPtr<GDBusConnection> conn(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, err.out()));
     if (!conn)

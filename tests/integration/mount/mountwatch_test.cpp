@@ -26,8 +26,12 @@ void expect_signal(const SignalListener::Signal& s, const Strings& first_four) {
 TEST_F(MountTest, UsbMountIsOpenedListedAndAnnouncedAndAnInternalDiskOnlyItsRemoval) {
     std::string stick = add_stick("1-1", "5678", "1234", "sdb", 16);
     std::string internal = add_internal_disk("sda", 0);
+    std::string odd = add_stick("1-2", "0002", "bbbb", "sdc", 32);
+    // Listed before mountwatch starts: a mount whose fstab line it has not read yet has no
+    // volume.
     mounts.list_in_fstab(stick, "/media/usb");
     mounts.list_in_fstab(internal, "/media/disk");
+    mounts.list_in_fstab(odd, "/media/st\xFFick");
     start_plugwatch();
     start_mountwatch();
     SignalListener listener(G_BUS_TYPE_SESSION, kIface);
@@ -66,6 +70,15 @@ TEST_F(MountTest, UsbMountIsOpenedListedAndAnnouncedAndAnInternalDiskOnlyItsRemo
         "remove, time = "));
     EXPECT_TRUE(mountwatch().wait_output(", count= 0\nServer removeSignal pid = 5678"));
     EXPECT_EQ(listener.signals("addStorage").size(), 1u);
+
+    // A mount point that is not UTF-8 cannot go into a bus string as it is: the storage
+    // service is not asked, and the announcement carries it made valid.
+    ASSERT_TRUE(mounts.mount(odd, "/media/st\xFFick"));
+    ASSERT_TRUE(listener.wait(2, "addStorage")) << mountwatch().output();
+    expect_signal(listener.signals("addStorage")[1], {"0002", "bbbb", "/media/st\uFFFDick", "add"});
+    EXPECT_EQ(syslog_count("call_change_permission rc = -1"), 2u);
+    EXPECT_EQ(mode_of("/media/st\xFFick"), 0755);
+    EXPECT_TRUE(mountwatch().running());
 }
 
 TEST_F(MountTest, WithoutTheStorageServiceEqualNamesTakeTheFirstListedIds) {
