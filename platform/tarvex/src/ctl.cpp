@@ -68,20 +68,24 @@ std::string class_line(const tarvex_devctl_info& e) {
 }
 
 int list(const Store& store, std::ostream& out) {
-    Tables t = store.read();
-    for (const auto& e : t.devices)
+    // An unreadable store has been reported; it is no empty list.
+    std::optional<Tables> t = store.read();
+    if (!t)
+        return kCtlFailed;
+    for (const auto& e : t->devices)
         out << device_line(e) << '\n';
-    for (const auto& e : t.classes)
+    for (const auto& e : t->classes)
         out << class_line(e) << '\n';
     return kCtlOk;
 }
 
+// The store has reported its own failure on standard error.
+int done(int answer) {
+    return answer == kFailed ? kCtlFailed : kCtlOk;
+}
+
 int set_entry(const Store& store, const tarvex_devctl_info& rec) {
-    store.modify([&](Tables& t) {
-        put_entry(t, rec);
-        return 0;
-    });
-    return kCtlOk;
+    return done(store.put_all({&rec, 1}));
 }
 
 int run(std::span<const std::string_view> args, const Store& store, std::ostream& out,
@@ -117,19 +121,14 @@ int run(std::span<const std::string_view> args, const Store& store, std::ostream
         tarvex_devctl_info rec{};
         rec.pid = parse_id(args[1], "PID");
         rec.vid = parse_id(args[2], "VID");
-        if (store.modify([&](Tables& t) { return remove_entry(t, rec); }) != 0) {
+        int answer = store.remove(rec);
+        if (answer == kNotDone)
             err << "tarvexctl: no device entry " << ids_text(rec) << '\n';
-            return kCtlFailed;
-        }
-        return kCtlOk;
+        return answer == 0 ? kCtlOk : kCtlFailed;
     }
     if (cmd == "clear") {
         expect_args(args, 0);
-        store.modify([](Tables& t) {
-            t = Tables{};
-            return 0;
-        });
-        return kCtlOk;
+        return done(store.clear());
     }
     throw BadUsage("unknown command '" + std::string(cmd) + "'");
 }
@@ -143,9 +142,6 @@ int run_ctl(std::span<const std::string_view> args, const Store& store, std::ost
     } catch (const BadUsage& e) {
         err << "tarvexctl: " << e.text() << "; " << kUsage << '\n';
         return kCtlBadUsage;
-    } catch (const StoreError& e) {
-        err << "tarvexctl: " << e.what() << '\n';
-        return kCtlFailed;
     }
 }
 

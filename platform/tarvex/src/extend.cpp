@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
-#include <vector>
 
 #include "store.h"
 #include "tarvex_extend.h"
@@ -23,8 +22,9 @@ static_assert(offsetof(tarvex_devctl_info, displayname) == 156);
 #define TARVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
 using tarvex_standin::kFailed;
+using tarvex_standin::Snapshot;
 using tarvex_standin::Store;
-using tarvex_standin::Tables;
+using tarvex_standin::Table;
 
 namespace {
 
@@ -33,7 +33,8 @@ const Store& store() {
     return instance;
 }
 
-// Runs `body` and turns any failure into kFailed, reported on standard error.
+// Runs `body` and turns any failure it throws (the store itself reports and answers kFailed)
+// into kFailed on standard error.
 template <class Body>
 int guarded(const char* call, Body&& body) noexcept {
     try {
@@ -47,54 +48,51 @@ int guarded(const char* call, Body&& body) noexcept {
 }
 
 int change_one(const char* call, const tarvex_devctl_info* info,
-               int (*op)(Tables&, const tarvex_devctl_info&)) noexcept {
+               int (Store::*op)(const tarvex_devctl_info&) const) noexcept {
     if (!info)
         return kFailed;
-    return guarded(call, [&] { return store().modify([&](Tables& t) { return op(t, *info); }); });
+    return guarded(call, [&] { return (store().*op)(*info); });
 }
 
 // The snapshot lives in a per-thread buffer so a caller may keep the pointer until its
-// next read, while other threads read on their own.
-tarvex_devctl_info* read_table(const char* call, int* count,
-                               std::vector<tarvex_devctl_info> Tables::*table,
-                               std::vector<tarvex_devctl_info>& snapshot) noexcept {
+// next read, while other threads read on their own; an unchanged table is not read again.
+tarvex_devctl_info* read_table(const char* call, int* count, Table table,
+                               Snapshot& snapshot) noexcept {
     if (count)
         *count = 0;
     int ok = guarded(call, [&] {
-        snapshot = store().read().*table;
+        store().read(table, snapshot);
         return 0;
     });
-    if (ok != 0 || snapshot.empty() || !count)
+    if (ok != 0 || snapshot.rows.empty() || !count)
         return nullptr;
-    *count = static_cast<int>(snapshot.size());
-    return snapshot.data();
+    *count = static_cast<int>(snapshot.rows.size());
+    return snapshot.rows.data();
 }
 
-thread_local std::vector<tarvex_devctl_info> device_snapshot;
-thread_local std::vector<tarvex_devctl_info> class_snapshot;
+thread_local Snapshot device_snapshot;
+thread_local Snapshot class_snapshot;
 
 }  // namespace
 
 TARVEX_EXPORT int tarvex_devctl_add_perm(tarvex_devctl_info* info) {
-    return change_one("tarvex_devctl_add_perm", info, tarvex_standin::add_entry);
+    return change_one("tarvex_devctl_add_perm", info, &Store::add);
 }
 
 TARVEX_EXPORT int tarvex_devctl_update_perm(tarvex_devctl_info* info) {
-    return change_one("tarvex_devctl_update_perm", info, tarvex_standin::update_entry);
+    return change_one("tarvex_devctl_update_perm", info, &Store::update);
 }
 
 TARVEX_EXPORT int tarvex_devctl_remove_perm(tarvex_devctl_info* info) {
-    return change_one("tarvex_devctl_remove_perm", info, tarvex_standin::remove_entry);
+    return change_one("tarvex_devctl_remove_perm", info, &Store::remove);
 }
 
 TARVEX_EXPORT tarvex_devctl_info* tarvex_devctl_read_special_xmldata(int* count) {
-    return read_table("tarvex_devctl_read_special_xmldata", count, &Tables::devices,
-                      device_snapshot);
+    return read_table("tarvex_devctl_read_special_xmldata", count, Table::Devices, device_snapshot);
 }
 
 TARVEX_EXPORT tarvex_devctl_info* tarvex_devctl_read_not_special_data(int* count) {
-    return read_table("tarvex_devctl_read_not_special_data", count, &Tables::classes,
-                      class_snapshot);
+    return read_table("tarvex_devctl_read_not_special_data", count, Table::Classes, class_snapshot);
 }
 
 TARVEX_EXPORT int tarvex_devctl_batch_add_special_policies(tarvex_devctl_info* infos, int count) {
@@ -103,11 +101,7 @@ TARVEX_EXPORT int tarvex_devctl_batch_add_special_policies(tarvex_devctl_info* i
     if (!infos)
         return kFailed;
     return guarded("tarvex_devctl_batch_add_special_policies", [&] {
-        return store().modify([&](Tables& t) {
-            for (int i = 0; i < count; ++i)
-                tarvex_standin::put_entry(t, infos[i]);
-            return 0;
-        });
+        return store().put_all({infos, static_cast<size_t>(count)});
     });
 }
 
@@ -117,13 +111,6 @@ TARVEX_EXPORT int tarvex_devctl_batch_del_special_policies(tarvex_devctl_info* i
     if (!infos)
         return kFailed;
     return guarded("tarvex_devctl_batch_del_special_policies", [&] {
-        return store().modify([&](Tables& t) {
-            int removed = 0;
-            for (int i = 0; i < count; ++i) {
-                if (tarvex_standin::remove_entry(t, infos[i]) == 0)
-                    ++removed;
-            }
-            return removed;
-        });
+        return store().remove_all({infos, static_cast<size_t>(count)});
     });
 }

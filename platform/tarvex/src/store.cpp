@@ -1,153 +1,430 @@
 #include "store.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "legacy_import.h"
+#include "store_files.h"
+#include "store_rows.h"
 #include "mdm/raii.h"
-#include "store_format.h"
 
 namespace tarvex_standin {
 
 namespace {
 
-constexpr mode_t kFileMode = 0644;  // readers need not be root
-constexpr mode_t kDirMode = 0755;
+namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const char* op, const std::filesystem::path& path, int err) {
-    throw StoreError(std::string(op) + " " + path.string() + ": " + std::strerror(err));
+constexpr const char* kFileName = "store.db";
+constexpr int kAppId = 0x54565831;  // "TVX1": a database of ours, not some other program's
+constexpr int kSchemaVersion = 1;
+// Every call holds the write lock briefly; a writer waits this long for the others.
+constexpr int kBusyTimeoutMs = 10000;
+
+using DbPtr = mdm::Owner<sqlite3, sqlite3_close_v2>;
+using StmtPtr = mdm::Owner<sqlite3_stmt, sqlite3_finalize>;
+
+// Both tables have the same columns; only the key differs. The rowid `seq` keeps insertion
+// order, the unique index finds an entry by key in O(log n).
+constexpr const char* kColumns =
+    "type, usb_subtype, pid, vid, perm, oldperm, special_type, serial, displayname";
+constexpr const char* kSchema = R"(
+CREATE TABLE devices(seq INTEGER PRIMARY KEY, type INTEGER NOT NULL, usb_subtype INTEGER NOT NULL,
+    pid INTEGER NOT NULL, vid INTEGER NOT NULL, perm INTEGER NOT NULL, oldperm INTEGER NOT NULL,
+    special_type INTEGER NOT NULL, serial BLOB NOT NULL, displayname BLOB NOT NULL);
+CREATE UNIQUE INDEX devices_key ON devices(pid, vid);
+CREATE TABLE classes(seq INTEGER PRIMARY KEY, type INTEGER NOT NULL, usb_subtype INTEGER NOT NULL,
+    pid INTEGER NOT NULL, vid INTEGER NOT NULL, perm INTEGER NOT NULL, oldperm INTEGER NOT NULL,
+    special_type INTEGER NOT NULL, serial BLOB NOT NULL, displayname BLOB NOT NULL);
+CREATE UNIQUE INDEX classes_key ON classes(type, usb_subtype);
+PRAGMA application_id = 1414944817;
+PRAGMA user_version = 1;
+)";
+static_assert(kAppId == 1414944817);
+
+struct TableSql {
+    const char* name;
+    const char* key;  // parameters numbered as bind_record numbers the fields
+};
+constexpr TableSql kTables[] = {{"devices", "pid = ?3 AND vid = ?4"},
+                                {"classes", "type = ?1 AND usb_subtype = ?2"}};
+
+int index_of(Table t) {
+    return t == Table::Devices ? 0 : 1;
+}
+int index_of(const tarvex_devctl_info& rec) {
+    return is_device_entry(rec) ? 0 : 1;
 }
 
-void lock(int fd, int how, const std::filesystem::path& path) {
-    while (::flock(fd, how) != 0) {
-        if (errno != EINTR)
-            fail("flock", path, errno);
+struct Connection {
+    DbPtr db;
+    struct Statements {
+        StmtPtr insert, update, remove, select, clear;
+    } tables[2];
+    StmtPtr data_version, begin, commit, rollback;
+
+    // A forked child must not use or close its parent's connection; it leaves it behind.
+    void abandon() {
+        for (auto& t : tables) {
+            for (StmtPtr* s : {&t.insert, &t.update, &t.remove, &t.select, &t.clear})
+                (void)s->release();
+        }
+        for (StmtPtr* s : {&data_version, &begin, &commit, &rollback})
+            (void)s->release();
+        (void)db.release();
     }
+};
+
+bool is_damage(int rc) {
+    return (rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB;
 }
 
-// Readers may not be allowed to create the lock file; atomic replacement keeps an unlocked
-// read consistent, so the lock is taken where it can be.
-mdm::UniqueFd open_lock_for_reading(const std::filesystem::path& path) {
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd)
-        lock(fd.get(), LOCK_SH, path);
-    return fd;
-}
-
-mdm::UniqueFd open_lock_for_writing(const std::filesystem::path& dir,
-                                    const std::filesystem::path& path) {
-    if (::mkdir(dir.c_str(), kDirMode) == 0) {
-        ::chmod(dir.c_str(), kDirMode);  // the umask must not hide the store from readers
-    } else if (errno != EEXIST) {
-        fail("mkdir", dir, errno);
+// Resets a statement however the step ended, so it never holds a read transaction open.
+class Step {
+  public:
+    explicit Step(sqlite3_stmt* s) : s_(s) {}
+    ~Step() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
     }
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode));
-    if (!fd)
-        fail("open", path, errno);
-    ::fchmod(fd.get(), kFileMode);
-    lock(fd.get(), LOCK_EX, path);
-    return fd;
-}
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    sqlite3_stmt* get() const { return s_; }
 
-// Empty optional when the file does not exist.
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        if (errno == ENOENT)
-            return {};
-        fail("open", path, errno);
-    }
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("read", path, errno);
-        if (n == 0)
-            return data;
-        data.append(buf, static_cast<size_t>(n));
-    }
-}
-
-void write_all(int fd, std::string_view data, const std::filesystem::path& path) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("write", path, errno);
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-}
-
-void report_to_stderr(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
+  private:
+    sqlite3_stmt* s_;
+};
 
 }  // namespace
 
-Store::Store(std::filesystem::path dir, Reporter report)
-    : dir_(std::move(dir)),
-      file_(dir_ / "tables"),
-      lock_(dir_ / "lock"),
-      report_(report ? std::move(report) : Reporter(report_to_stderr)) {}
+struct Store::Impl {
+    fs::path dir;
+    fs::path file;
+    Reporter report;
 
-Tables Store::load(int* damaged) const {
-    std::optional<std::string> image = read_file(file_);
-    if (!image)
-        return {};
-    if (auto tables = decode_tables(*image))
-        return *tables;
-    if (damaged)
-        *damaged = 1;
-    if (!reported_.exchange(true)) {
-        report_("tarvex: store " + file_.string() + " is damaged; reading it as empty tables");
+    std::mutex mu;  // one connection per process, used by one thread at a time
+    std::unique_ptr<Connection> conn;
+    pid_t conn_pid = 0;
+    struct stat conn_file {};  // the database file the connection has open
+    uint64_t conn_serial = 0;
+    uint64_t writes = 0;  // commits by this connection, which data_version does not count
+    std::string last_report;
+
+    [[noreturn]] void fail(sqlite3* db, int rc, const std::string& what) const {
+        std::string detail = what + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        if (is_damage(rc)) {
+            throw StoreError("tarvex: store " + file.string() + " is damaged (" + detail +
+                             "); it reads as empty and is not written");
+        }
+        throw StoreError("tarvex: store " + file.string() + ": " + detail);
     }
-    return {};
-}
 
-Tables Store::read() const {
-    mdm::UniqueFd held = open_lock_for_reading(lock_);
-    return load(nullptr);
-}
-
-int Store::modify(const std::function<int(Tables&)>& change) const {
-    mdm::UniqueFd held = open_lock_for_writing(dir_, lock_);
-    int damaged = 0;
-    Tables before = load(&damaged);
-    Tables after = before;
-    int answer = change(after);
-    if (damaged || !(after == before))
-        save(after);
-    return answer;
-}
-
-void Store::save(const Tables& t) const {
-    std::filesystem::path tmp = dir_ / "tables.tmp";
-    {
-        // The exclusive lock is held, so one temporary name is enough; a leftover from a
-        // writer that died is truncated.
-        mdm::UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode));
-        if (!fd)
-            fail("open", tmp, errno);
-        ::fchmod(fd.get(), kFileMode);
-        write_all(fd.get(), encode_tables(t), tmp);
-        if (::fsync(fd.get()) != 0)
-            fail("fsync", tmp, errno);
-        if (::close(fd.release()) != 0)
-            fail("close", tmp, errno);
+    void exec(sqlite3* db, const char* sql, const char* what) const {
+        int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            fail(db, rc, what);
     }
-    if (::rename(tmp.c_str(), file_.c_str()) != 0)
-        fail("rename", tmp, errno);
-    mdm::UniqueFd dirfd(::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirfd)
-        ::fsync(dirfd.get());
+
+    StmtPtr prepare(sqlite3* db, const std::string& sql) const {
+        sqlite3_stmt* s = nullptr;
+        int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+        StmtPtr owned(s);
+        if (rc != SQLITE_OK)
+            fail(db, rc, "prepare");
+        return owned;
+    }
+
+    // Steps a statement that returns no rows; its changes count.
+    int run(sqlite3* db, sqlite3_stmt* s, const char* what) const {
+        Step step(s);
+        int rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE)
+            fail(db, rc, what);
+        return sqlite3_changes(db);
+    }
+
+    // The first column of the first row.
+    std::string query_text(sqlite3* db, const char* sql) const {
+        StmtPtr s = prepare(db, sql);
+        int rc = sqlite3_step(s.get());
+        if (rc != SQLITE_ROW)
+            fail(db, rc, sql);
+        auto text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+        return text ? text : "";
+    }
+
+    void open();
+    // True for a new, empty database; throws for one that is not a store of ours.
+    bool check_kind(sqlite3* db) const;
+    void ensure_schema(Connection& c);
+    Connection& connection();
+
+    template <class Body>
+    int write(bool transaction, Body&& body);
+    void drop(const StoreError& e);
+
+    // Runs one keyed statement for a record; the number of rows it changed.
+    int keyed(Connection& c, StmtPtr Connection::Statements::*which, const tarvex_devctl_info& rec,
+              const char* what) const {
+        sqlite3_stmt* s = (c.tables[index_of(rec)].*which).get();
+        bind_record(s, terminated(rec));
+        return run(c.db.get(), s, what);
+    }
+};
+
+namespace {
+
+constexpr auto kInsert = &Connection::Statements::insert;
+constexpr auto kUpdate = &Connection::Statements::update;
+constexpr auto kRemove = &Connection::Statements::remove;
+
+}  // namespace
+
+void Store::Impl::open() {
+    prepare_dir(dir);
+    struct stat opened = prepare_file(file);
+    auto c = std::make_unique<Connection>();
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &raw,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    c->db.reset(raw);
+    if (rc != SQLITE_OK)
+        fail(raw, rc, "open");
+    sqlite3* db = c->db.get();
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // A damaged or foreign file is refused before anything could write to it.
+    if (std::string verdict = query_text(db, "PRAGMA quick_check"); verdict != "ok")
+        fail(db, SQLITE_CORRUPT, "check: " + verdict);
+    check_kind(db);
+    // WAL: readers never wait for a writer. NORMAL: a commit is not synced on its own, yet
+    // the database stays consistent after a crash.
+    exec(db, "PRAGMA journal_mode = WAL", "journal mode");
+    exec(db, "PRAGMA synchronous = NORMAL", "synchronous");
+    ensure_schema(*c);
+    conn = std::move(c);
+    conn_file = opened;
+    conn_pid = ::getpid();
+    ++conn_serial;
+}
+
+bool Store::Impl::check_kind(sqlite3* db) const {
+    if (query_text(db, "SELECT count(*) FROM sqlite_schema") == "0" &&
+        query_text(db, "PRAGMA application_id") == "0") {
+        return true;
+    }
+    if (query_text(db, "PRAGMA application_id") != std::to_string(kAppId) ||
+        query_text(db, "PRAGMA user_version") != std::to_string(kSchemaVersion)) {
+        fail(db, SQLITE_NOTADB, "not a store of this version");
+    }
+    return false;
+}
+
+void Store::Impl::ensure_schema(Connection& c) {
+    sqlite3* db = c.db.get();
+    c.begin = prepare(db, "BEGIN IMMEDIATE");
+    c.commit = prepare(db, "COMMIT");
+    c.rollback = prepare(db, "ROLLBACK");
+    run(db, c.begin.get(), "begin");
+    // Asked again under the write lock: another process may have made the tables meanwhile.
+    const bool fresh = check_kind(db);
+    if (fresh)
+        exec(db, kSchema, "create");
+    for (int i = 0; i < 2; ++i) {
+        const std::string name = kTables[i].name, key = kTables[i].key;
+        auto& t = c.tables[i];
+        t.insert = prepare(db, "INSERT INTO " + name + "(" + kColumns +
+                                   ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
+                                   "ON CONFLICT DO NOTHING");
+        t.update = prepare(db, "UPDATE " + name +
+                                   " SET type = ?1, usb_subtype = ?2, pid = ?3, vid = ?4, "
+                                   "perm = ?5, oldperm = ?6, special_type = ?7, serial = ?8, "
+                                   "displayname = ?9 WHERE " +
+                                   key);
+        t.remove = prepare(db, "DELETE FROM " + name + " WHERE " + key);
+        t.select =
+            prepare(db, "SELECT " + std::string(kColumns) + " FROM " + name + " ORDER BY seq");
+        t.clear = prepare(db, "DELETE FROM " + name);
+    }
+    c.data_version = prepare(db, "PRAGMA data_version");
+    std::optional<Tables> legacy;
+    if (fresh)
+        legacy = read_legacy_store(dir, report);
+    if (legacy) {
+        for (const auto* table : {&legacy->devices, &legacy->classes}) {
+            for (const auto& rec : *table) {
+                Step step(c.tables[index_of(rec)].insert.get());
+                bind_record(step.get(), terminated(rec));
+                if (int rc = sqlite3_step(step.get()); rc != SQLITE_DONE)
+                    fail(db, rc, "import");
+            }
+        }
+    }
+    run(db, c.commit.get(), "commit");
+    if (legacy)
+        retire_legacy_store(dir);
+}
+
+Connection& Store::Impl::connection() {
+    // Left behind, never closed: in a forked child, and when the file was replaced or
+    // removed, since closing would remove the journal files beside the new database.
+    struct stat st {};
+    if (conn && (conn_pid != ::getpid() || ::stat(file.c_str(), &st) != 0 ||
+                 st.st_dev != conn_file.st_dev || st.st_ino != conn_file.st_ino)) {
+        conn->abandon();
+        conn.reset();
+    }
+    if (!conn)
+        open();
+    return *conn;
+}
+
+void Store::Impl::drop(const StoreError& e) {
+    // Closed, so the next call opens the file afresh (it may have been repaired).
+    conn.reset();
+    if (e.what() != last_report) {
+        last_report = e.what();
+        report(last_report);
+    }
+}
+
+template <class Body>
+int Store::Impl::write(bool transaction, Body&& body) {
+    std::lock_guard lock(mu);
+    try {
+        Connection& c = connection();
+        sqlite3* db = c.db.get();
+        if (transaction)
+            run(db, c.begin.get(), "begin");
+        int answer = 0;
+        try {
+            answer = body(c);
+            if (transaction)
+                run(db, c.commit.get(), "commit");
+        } catch (...) {
+            if (transaction) {
+                Step step(c.rollback.get());
+                sqlite3_step(step.get());
+            }
+            throw;
+        }
+        ++writes;
+        return answer;
+    } catch (const StoreError& e) {
+        drop(e);
+        return kFailed;
+    }
+}
+
+Store::Store(fs::path dir, Reporter report) : impl_(std::make_unique<Impl>()) {
+    impl_->file = dir / kFileName;
+    impl_->dir = std::move(dir);
+    impl_->report = report ? std::move(report) : Reporter([](const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    });
+}
+
+Store::~Store() = default;
+
+const fs::path& Store::dir() const {
+    return impl_->dir;
+}
+
+fs::path Store::file() const {
+    return impl_->file;
+}
+
+int Store::add(const tarvex_devctl_info& rec) const {
+    return impl_->write(false, [&](Connection& c) {
+        return impl_->keyed(c, kInsert, rec, "add") == 1 ? 0 : kNotDone;
+    });
+}
+
+int Store::update(const tarvex_devctl_info& rec) const {
+    return impl_->write(false, [&](Connection& c) {
+        return impl_->keyed(c, kUpdate, rec, "update") == 1 ? 0 : kNotDone;
+    });
+}
+
+int Store::remove(const tarvex_devctl_info& rec) const {
+    return impl_->write(false, [&](Connection& c) {
+        return impl_->keyed(c, kRemove, rec, "remove") == 1 ? 0 : kNotDone;
+    });
+}
+
+int Store::put_all(std::span<const tarvex_devctl_info> recs) const {
+    return impl_->write(true, [&](Connection& c) {
+        for (const auto& rec : recs) {
+            if (impl_->keyed(c, kInsert, rec, "put") == 0)
+                impl_->keyed(c, kUpdate, rec, "put");
+        }
+        return 0;
+    });
+}
+
+int Store::remove_all(std::span<const tarvex_devctl_info> recs) const {
+    return impl_->write(true, [&](Connection& c) {
+        int removed = 0;
+        for (const auto& rec : recs)
+            removed += impl_->keyed(c, kRemove, rec, "remove");
+        return removed;
+    });
+}
+
+int Store::clear() const {
+    return impl_->write(true, [&](Connection& c) {
+        for (auto& t : c.tables)
+            impl_->run(c.db.get(), t.clear.get(), "clear");
+        return 0;
+    });
+}
+
+void Store::read(Table table, Snapshot& snap) const {
+    std::lock_guard lock(impl_->mu);
+    try {
+        Connection& c = impl_->connection();
+        sqlite3* db = c.db.get();
+        uint64_t version = 0;
+        {
+            Step step(c.data_version.get());
+            if (int rc = sqlite3_step(step.get()); rc != SQLITE_ROW)
+                impl_->fail(db, rc, "data version");
+            version = static_cast<uint64_t>(sqlite3_column_int64(step.get(), 0));
+        }
+        // The version is taken before the rows, so rows are never older than their stamp.
+        const std::array<uint64_t, 3> stamp{impl_->conn_serial, version, impl_->writes};
+        if (snap.stamp == stamp)
+            return;
+        snap.stamp.reset();
+        snap.rows.clear();
+        Step step(c.tables[index_of(table)].select.get());
+        int rc;
+        while ((rc = sqlite3_step(step.get())) == SQLITE_ROW)
+            snap.rows.push_back(column_record(step.get()));
+        if (rc != SQLITE_DONE)
+            impl_->fail(db, rc, "read");
+        snap.stamp = stamp;
+    } catch (const StoreError& e) {
+        snap.rows.clear();
+        snap.stamp.reset();
+        impl_->drop(e);
+    }
+}
+
+std::optional<Tables> Store::read() const {
+    Snapshot devices, classes;
+    read(Table::Devices, devices);
+    read(Table::Classes, classes);
+    if (!devices.stamp || !classes.stamp)
+        return std::nullopt;
+    return Tables{std::move(devices.rows), std::move(classes.rows)};
 }
 
 }  // namespace tarvex_standin

@@ -1,49 +1,68 @@
-// The tables on disk, shared by every process that loads the stand-in: readers take a
-// shared lock, writers an exclusive one and replace the store file atomically.
+// The tables on disk, shared by every process that loads the stand-in: one SQLite database
+// in a directory only its owner (root) may enter, so no other user can read a table, hold a
+// lock or stall a writer. Each call is one transaction; entries are found through an index
+// on their key and kept in insertion order.
 #pragma once
 
-#include <atomic>
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "tables.h"
 
 namespace tarvex_standin {
 
-// A system call on the store failed; what() names the operation, path and error.
-class StoreError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+enum class Table { Devices, Classes };
+
+// One table as a reader last saw it. `stamp` tells the store whether the table may have
+// changed since; a reader keeps its Snapshot and hands it back on its next read.
+struct Snapshot {
+    std::vector<tarvex_devctl_info> rows;
+    std::optional<std::array<uint64_t, 3>> stamp;
 };
 
 class Store {
   public:
     using Reporter = std::function<void(const std::string&)>;
 
-    // A damaged store is reported through `report` (standard error by default), once per
-    // Store, and read as empty tables.
+    // The database file inside `dir`; both are made on first use. A store that cannot be
+    // opened or is damaged is reported through `report` (standard error by default), once
+    // per distinct failure, read as empty and never written over.
     explicit Store(std::filesystem::path dir, Reporter report = {});
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
 
-    // Missing store: empty tables.
-    Tables read() const;
+    // 0 done; kNotDone when the key exists (add) or is missing (update, remove); kFailed
+    // when the store could not be used.
+    int add(const tarvex_devctl_info& rec) const;
+    int update(const tarvex_devctl_info& rec) const;
+    int remove(const tarvex_devctl_info& rec) const;
+    // Adds each record, or updates it where its key exists; one transaction. 0 or kFailed.
+    int put_all(std::span<const tarvex_devctl_info> recs) const;
+    // Removes each record's entry; one transaction. The number removed, or kFailed.
+    int remove_all(std::span<const tarvex_devctl_info> recs) const;
+    // Empties both tables. 0 or kFailed.
+    int clear() const;
 
-    // Runs `change` on the current tables under the exclusive lock and stores the result
-    // when it differs (or when the store was damaged); returns what `change` returned.
-    int modify(const std::function<int(Tables&)>& change) const;
+    // Refreshes `snap` with the table in insertion order, unless nothing was committed since
+    // it was taken. A failure leaves it empty.
+    void read(Table table, Snapshot& snap) const;
+    // Both tables, read afresh; nullopt when the store could not be read.
+    std::optional<Tables> read() const;
 
-    const std::filesystem::path& dir() const { return dir_; }
+    const std::filesystem::path& dir() const;
+    std::filesystem::path file() const;
 
   private:
-    Tables load(int* damaged) const;
-    void save(const Tables& t) const;
-
-    std::filesystem::path dir_;
-    std::filesystem::path file_;
-    std::filesystem::path lock_;
-    Reporter report_;
-    mutable std::atomic<bool> reported_{false};
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tarvex_standin

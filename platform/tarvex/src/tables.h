@@ -20,12 +20,10 @@ struct Tables {
 bool same_record(const tarvex_devctl_info& a, const tarvex_devctl_info& b);
 bool operator==(const Tables& a, const Tables& b);
 
+// A record with type and usb_subtype both 0 is a per-device entry; any other a class entry.
 bool is_device_entry(const tarvex_devctl_info& rec);
 
-int add_entry(Tables& t, const tarvex_devctl_info& rec);
-int update_entry(Tables& t, const tarvex_devctl_info& rec);
-int remove_entry(Tables& t, const tarvex_devctl_info& rec);
-// Adds, or updates when the key exists.
-void put_entry(Tables& t, const tarvex_devctl_info& rec);
+// Callers may hand over texts without a terminator; what the tables keep always has one.
+tarvex_devctl_info terminated(const tarvex_devctl_info& rec);
 
 }  // namespace tarvex_standin

@@ -1,4 +1,6 @@
 // The stand-in framework at its fixed store, as the daemons and tarvexctl share it.
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "mdmtest/support.h"
@@ -80,4 +82,34 @@ TEST_F(TarvexWorld, ReadsGiveInsertionOrderedSnapshotsKeptUntilTheNextRead) {
     }).join();
     EXPECT_EQ(pids(devices), (std::vector<uint32_t>{0x30, 0x10, 0x20}));
     EXPECT_TRUE(read_device_table(fns).empty());
+}
+
+TEST_F(TarvexWorld, NoOrdinaryUserCanReadTheStoreOrHoldUpAWrite) {
+    framework_set({"set-device", "c820", "0bda", "2"});
+    struct stat st {};
+    ASSERT_EQ(::stat("/var/lib/tarvex", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat("/var/lib/tarvex/store.db", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, 0u);
+
+    // What used to stall every writer: a shared lock held by anyone, on any file there.
+    constexpr uid_t kNobody = 65534;
+    for (const char* target : {"/var/lib/tarvex/store.db", "/var/lib/tarvex/store.db-wal",
+                               "/var/lib/tarvex/lock", "/var/lib/tarvex"}) {
+        Process holder({"flock", "-s", target, "sleep", "30"}, {.uid = kNobody, .name = "flock"});
+        auto status = holder.wait_exit(5s);
+        ASSERT_TRUE(status) << target << " is held by an ordinary user";
+        EXPECT_NE(*status, 0) << target;
+    }
+    Process reader({"tarvexctl", "list"}, {.uid = kNobody, .name = "tarvexctl"});
+    EXPECT_EQ(reader.wait_exit(), 1);
+    EXPECT_EQ(reader.output().find("c820"), std::string::npos) << reader.output();
+    EXPECT_NE(reader.output().find("tarvex: "), std::string::npos) << reader.output();
+
+    auto start = std::chrono::steady_clock::now();
+    tarvex_devctl_info rec = device_record(0xc820, 0x0bda, 1);
+    EXPECT_EQ(fns.update(&rec), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(framework_entries(), (Lines{"device c820 0bda perm=1"}));
 }

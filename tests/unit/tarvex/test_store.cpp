@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <fstream>
@@ -13,7 +14,9 @@
 #include "temp_dir.h"
 
 using namespace tarvex_standin;
+using mdm::tarvex::class_record;
 using mdm::tarvex::device_record;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,16 +26,37 @@ Tables sample_tables() {
     std::strcpy(a.displayname, "Stick \xe4\xb8\xad");
     a.oldperm = 1;
     a.special_type = 3;
-    return {{a, device_record(0xffffffff, 0, 5)}, {mdm::tarvex::class_record(0, 6, 1)}};
+    return {{a, device_record(0xffffffff, 0, 5)}, {class_record(0, 6, 1)}};
 }
 
-int add(const Store& s, const tarvex_devctl_info& r) {
-    return s.modify([&](Tables& t) { return add_entry(t, r); });
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void overwrite(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+mode_t mode_of(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// A closed store holding the sample tables: the last connection's close folds the journal
+// into the database file, which then holds everything.
+fs::path sample_store(const fs::path& dir) {
+    Store store(dir);
+    Tables t = sample_tables();
+    EXPECT_EQ(store.put_all(t.devices), 0);
+    EXPECT_EQ(store.put_all(t.classes), 0);
+    return store.file();
 }
 
 }  // namespace
 
-TEST(TarvexStoreFormat, RoundTripsAndRejectsEveryTruncationAndFlippedBytes) {
+TEST(TarvexStoreFormat, EarlierStoreRoundTripsAndRejectsEveryTruncationAndFlippedBytes) {
     std::string image = encode_tables(sample_tables());
     std::optional<Tables> back = decode_tables(image);
     ASSERT_TRUE(back);
@@ -47,61 +71,118 @@ TEST(TarvexStoreFormat, RoundTripsAndRejectsEveryTruncationAndFlippedBytes) {
     EXPECT_FALSE(decode_tables(image + "x"));
 }
 
-TEST(TarvexStore, MissingStoreReadsEmptyAndTheFirstWriteMakesOneEveryoneCanRead) {
+TEST(TarvexStore, OnlyTheOwnerMayEnterTheDirectoryOrOpenTheDatabase) {
     TempDir tmp;
-    std::filesystem::path dir = tmp.path() / "tarvex";
-    EXPECT_TRUE(Store(dir).read() == Tables{});
-    EXPECT_FALSE(std::filesystem::exists(dir));
-
-    mode_t old_mask = ::umask(077);
-    EXPECT_EQ(add(Store(dir), device_record(1, 2, 1)), 0);
+    fs::path dir = tmp.path() / "tarvex";
+    // An earlier version left the directory open to everyone; a lax umask changes nothing.
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    mode_t old_mask = ::umask(0);
+    Store store(dir);
+    EXPECT_EQ(store.add(device_record(1, 2, 1)), 0);
     ::umask(old_mask);
-    struct stat st {};
-    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
-    ASSERT_EQ(::stat((dir / "tables").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
-    EXPECT_EQ(Store(dir).read().devices.size(), 1u);
+    EXPECT_EQ(mode_of(dir), 0700u);
+    EXPECT_EQ(mode_of(store.file()), 0600u);
+    EXPECT_EQ(mode_of(store.file().string() + "-wal"), 0600u);
+    EXPECT_EQ(store.read().value().devices.size(), 1u);
+
+    // A symbolic link in the database's place is not followed.
+    TempDir other;
+    fs::create_directory_symlink(tmp.path(), other.path() / "tarvex");
+    std::vector<std::string> reports;
+    Store linked(other.path() / "tarvex", [&](const std::string& t) { reports.push_back(t); });
+    EXPECT_EQ(linked.add(device_record(1, 2, 1)), kFailed);
+    EXPECT_EQ(reports.size(), 1u);
 }
 
-TEST(TarvexStore, DamagedStoreIsReportedOnceReadEmptyAndReplacedByTheNextWrite) {
-    TempDir tmp;
-    std::string image = encode_tables(sample_tables());
-    for (const std::string& damaged :
-         {image.substr(0, image.size() / 2), std::string("TVXSTORE\x01"), std::string()}) {
-        std::ofstream(tmp.path() / "tables", std::ios::binary | std::ios::trunc) << damaged;
+TEST(TarvexStore, DamagedStoreIsReportedOnceReadEmptyAndNeverWrittenOver) {
+    TempDir sound_dir;
+    const std::string sound = contents(sample_store(sound_dir.path()));
+    ASSERT_GT(sound.size(), 3 * 4096u);
+    std::string flipped = sound;
+    flipped[4096] = '\x7f';  // the second page's type byte
+    std::string foreign_db;
+    {
+        TempDir foreign;
+        fs::path file = foreign.path() / "other.db";
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE devices(x)", nullptr, nullptr, nullptr), 0);
+        sqlite3_close(db);
+        foreign_db = contents(file);
+    }
+    const std::pair<const char*, std::string> cases[] = {
+        {"truncated", sound.substr(0, sound.size() / 2)},
+        {"flipped page type", flipped},
+        {"no database", std::string(5000, 'x')},
+        {"foreign database", foreign_db},
+    };
+    for (const auto& [name, damaged] : cases) {
+        TempDir tmp;
+        Store(tmp.path()).read();  // makes the directory and an empty file to damage
+        overwrite(tmp.path() / "store.db", damaged);
         std::vector<std::string> reports;
         Store store(tmp.path(), [&](const std::string& text) { reports.push_back(text); });
-        EXPECT_TRUE(store.read() == Tables{});
-        EXPECT_TRUE(store.read() == Tables{}) << "read twice, reported once";
-        ASSERT_EQ(reports.size(), 1u) << "damage of " << damaged.size() << " bytes";
-        EXPECT_NE(reports[0].find("damaged"), std::string::npos) << reports[0];
-
-        // Removing from tables that only look empty changes nothing, yet must leave a sound
-        // file behind.
-        EXPECT_NE(store.modify([](Tables& t) { return remove_entry(t, device_record(1, 1, 0)); }),
-                  0);
-        std::ifstream in(tmp.path() / "tables", std::ios::binary);
-        EXPECT_TRUE(decode_tables(std::string(std::istreambuf_iterator<char>(in), {})));
-        EXPECT_EQ(reports.size(), 1u);
+        Snapshot snap;
+        store.read(Table::Devices, snap);
+        EXPECT_TRUE(snap.rows.empty()) << name;
+        EXPECT_FALSE(store.read()) << name;
+        EXPECT_EQ(store.add(device_record(1, 1, 1)), kFailed) << name;
+        EXPECT_EQ(store.put_all(sample_tables().devices), kFailed) << name;
+        EXPECT_EQ(store.clear(), kFailed) << name;
+        ASSERT_EQ(reports.size(), 1u) << name;
+        EXPECT_NE(reports[0].find("is damaged"), std::string::npos) << reports[0];
+        EXPECT_EQ(contents(tmp.path() / "store.db"), damaged) << name << ": file changed";
     }
+
+    // An empty file is a store not yet begun, not a damaged one.
+    TempDir tmp;
+    overwrite(tmp.path() / "store.db", "");
+    ::chmod((tmp.path() / "store.db").c_str(), 0600);
+    ::chmod(tmp.path().c_str(), 0700);
+    EXPECT_EQ(Store(tmp.path()).add(device_record(1, 1, 1)), 0);
 }
 
-TEST(TarvexStore, TwoProcessesWritingAtOnceLoseNothing) {
+TEST(TarvexStore, SnapshotIsReusedUntilAnyConnectionCommits) {
     TempDir tmp;
-    constexpr uint32_t kEach = 1000;
+    Store mine(tmp.path());
+    Store other(tmp.path());  // stands for another process
+    mine.add(device_record(1, 1, 1));
+    Snapshot snap;
+    mine.read(Table::Devices, snap);
+    ASSERT_EQ(snap.rows.size(), 1u);
+
+    // Marked so a fresh read would show: unchanged tables hand back the same rows.
+    snap.rows[0].perm = 99;
+    mine.read(Table::Devices, snap);
+    EXPECT_EQ(snap.rows[0].perm, 99) << "read again though nothing changed";
+
+    other.update(device_record(1, 1, 2));
+    mine.read(Table::Devices, snap);
+    EXPECT_EQ(snap.rows.at(0).perm, 2) << "another connection's commit went unseen";
+
+    snap.rows[0].perm = 99;
+    mine.add(class_record(7, 0, 1));  // this connection's own commit counts too
+    mine.read(Table::Devices, snap);
+    EXPECT_EQ(snap.rows.at(0).perm, 2);
+}
+
+TEST(TarvexStore, ProcessesForkedFromAnOpenStoreWriteAtOnceAndLoseNothing) {
+    TempDir tmp;
+    Store store(tmp.path());
+    ASSERT_EQ(store.add(device_record(0, 0x2000, 1)), 0);  // the connection is open now
+    constexpr uint32_t kEach = 500;
     pid_t children[2];
     for (uint32_t child = 0; child < 2; ++child) {
         children[child] = ::fork();
         ASSERT_GE(children[child], 0);
         if (children[child] == 0) {
-            // The child must never return into the test runner, whatever happens.
-            // Distinct keys per child: the vendor id tells the writers apart. The library's
-            // calls catch everything; so must the child, which may never return into gtest.
+            // The child must never return into the test runner, whatever happens. Distinct
+            // keys per child: the vendor id tells the writers apart.
             int failures = 0;
             try {
                 for (uint32_t i = 0; i < kEach; ++i)
-                    failures += add(Store(tmp.path()), device_record(i, 0x1000 + child, 1)) != 0;
+                    failures += store.add(device_record(i, 0x1000 + child, 1)) != 0;
             } catch (...) {
                 failures = 1;
             }
@@ -113,12 +194,40 @@ TEST(TarvexStore, TwoProcessesWritingAtOnceLoseNothing) {
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     }
-    // All 2,000 present, each writer's own entries in the order it wrote them.
-    Tables t = Store(tmp.path()).read();
-    ASSERT_EQ(t.devices.size(), 2 * kEach);
+    // All present, each writer's own entries in the order it wrote them; the parent's
+    // connection still works.
+    EXPECT_EQ(store.add(device_record(1, 0x2000, 1)), 0);
+    Tables t = store.read().value();
+    ASSERT_EQ(t.devices.size(), 2 * kEach + 2);
     uint32_t next[2] = {0, 0};
     for (const auto& e : t.devices) {
+        if (e.vid == 0x2000)
+            continue;
         ASSERT_LT(e.vid - 0x1000, 2u);
         ASSERT_EQ(e.pid, next[e.vid - 0x1000]++);
     }
+}
+
+TEST(TarvexStore, EarlierSingleFileStoreIsTakenOverOnceAndKept) {
+    TempDir tmp;
+    const std::string image = encode_tables(sample_tables());
+    overwrite(tmp.path() / "tables", image);
+    overwrite(tmp.path() / "lock", "");
+    {
+        Store store(tmp.path());
+        EXPECT_TRUE(store.read().value() == sample_tables());
+    }
+    EXPECT_FALSE(fs::exists(tmp.path() / "tables"));
+    EXPECT_FALSE(fs::exists(tmp.path() / "lock")) << "any user could hold the old lock";
+    EXPECT_EQ(contents(tmp.path() / "tables.imported"), image);
+
+    // A damaged earlier store is reported and left for the administrator.
+    TempDir damaged;
+    overwrite(damaged.path() / "tables", image.substr(0, image.size() - 1));
+    std::vector<std::string> reports;
+    Store store(damaged.path(), [&](const std::string& text) { reports.push_back(text); });
+    EXPECT_TRUE(store.read().value() == Tables{});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("not imported"), std::string::npos) << reports[0];
+    EXPECT_TRUE(fs::exists(damaged.path() / "tables"));
 }
