@@ -1,0 +1,190 @@
+// The daemons started under their installed units' restrictions (reproduced by unit_exec, as
+// the sandbox has no service manager) still do their work.
+#include <gtest/gtest.h>
+
+#include <mdmtest/support.h>
+#include <mdmtest/usb_storage.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace mdmtest;
+using Strings = std::vector<std::string>;
+
+std::string unit_file(const std::string& name) {
+    return build_dir() + "/data/lib/systemd/system/" + name + ".service";
+}
+
+Strings under(const std::string& unit, Strings argv) {
+    Strings out{program("tests/integration/deploy/unit_exec"), unit_file(unit), "--"};
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
+
+int int_reply(const CallResult& r) {
+    EXPECT_TRUE(r.ok()) << r.error_name << ": " << r.error;
+    gint32 v = -12345;
+    if (r.ok() && g_variant_is_of_type(r.reply.get(), G_VARIANT_TYPE("(i)")))
+        g_variant_get(r.reply.get(), "(i)", &v);
+    return v;
+}
+
+// The folders and bank files a boot creates by tmpfiles.d, which the units' writable paths
+// name.
+class UnderUnitTest : public SandboxTest {
+  protected:
+    void SetUp() override {
+        SandboxTest::SetUp();
+        auto r = run({"systemd-tmpfiles", "--create", source_dir() + "/data/tmpfiles/mdm.conf"});
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+};
+
+TEST_F(UnderUnitTest, RestrictionsAreInForce) {
+    // A control service's unit: no writable policy folder, no capability, a filter loaded.
+    auto vault = run(under("VaultGate", {"sh", "-c",
+                                         "grep -E '^(CapEff|NoNewPrivs|Seccomp):' "
+                                         "/proc/self/status; touch /etc/mdm/probe 2>/dev/null"}));
+    EXPECT_EQ(vault.out, "CapEff:\t0000000000000000\nNoNewPrivs:\t1\nSeccomp:\t2\n");
+    EXPECT_NE(vault.status, 0);
+    EXPECT_FALSE(file_exists("/etc/mdm/probe"));
+    // The plug monitor may write /etc/mdm and the store, nothing else of the system.
+    EXPECT_EQ(run(under("plugwatch", {"touch", "/etc/mdm/probe"})).status, 0);
+    EXPECT_TRUE(file_exists("/etc/mdm/probe"));
+    EXPECT_NE(run(under("plugwatch", {"touch", "/usr/lib/mdm/probe"})).status, 0);
+    // bankguard has no network of its own.
+    EXPECT_EQ(run(under("bankguard", {"sh", "-c", "sed -n '3,$s/:.*//p' /proc/net/dev"})).out,
+              "    lo\n");
+}
+
+TEST_F(UnderUnitTest, ControlServicesAnswer) {
+    Peers peers;
+    const std::vector<std::pair<std::string, std::string>> services = {
+        {"VaultGate", "com.quorl.StorageControl"},
+        {"TouchGate", "com.quorl.InputControl.hid"},
+        {"LensGate", "com.quorl.InputControl.video"}};
+    const std::map<std::string, std::string> dirs = {
+        {"VaultGate", "vaultgate"}, {"TouchGate", "touchgate"}, {"LensGate", "lensgate"}};
+    for (const auto& [name, bus] : services) {
+        SCOPED_TRACE(name);
+        Process proc(under(name, {program("mdm/" + dirs.at(name) + "/" + name)}), {.name = name});
+        ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, bus)) << proc.output();
+        std::string path = "/" + bus;
+        for (char& c : path)
+            c = c == '.' ? '/' : c;
+        CallResult introspect =
+            call_system(bus, path, "org.freedesktop.DBus.Introspectable", "Introspect");
+        ASSERT_TRUE(introspect.ok()) << introspect.error;
+        const gchar* xml = nullptr;
+        g_variant_get(introspect.reply.get(), "(&s)", &xml);
+        mdm::DBusNodeInfoPtr node(g_dbus_node_info_new_for_xml(xml, nullptr));
+        GDBusInterfaceInfo* iface = g_dbus_node_info_lookup_interface(node.get(), bus.c_str());
+        ASSERT_NE(iface, nullptr);
+        // Every argument-less method answers 0, as it does unrestricted.
+        for (GDBusMethodInfo** m = iface->methods; *m; ++m) {
+            if (!(*m)->in_args || !(*m)->in_args[0]) {
+                EXPECT_EQ(int_reply(call_system(bus, path, bus, (*m)->name)), 0) << (*m)->name;
+            }
+        }
+        EXPECT_TRUE(proc.running()) << proc.output();
+    }
+}
+
+TEST_F(UnderUnitTest, BankguardSwitchesATypeAndWritesTheFramework) {
+    Process proc(under("bankguard", {program("bank-daemon/bankguard")}), {.name = "bankguard"});
+    const char* bus = "com.quorl.bankingdevctl";
+    const char* path = "/com/quorl/bankingdevctl";
+    ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, bus)) << proc.output();
+    auto call = [&](const char* method, const char* args) {
+        return int_reply(call_system(bus, path, bus, method, g_variant_new_parsed(args)));
+    };
+    EXPECT_EQ(call("setBankingDevList", "(1, 2, [('3333', '4444'), ('7777', '8888')])"), 2);
+    EXPECT_EQ(call("setBankingDevStatus", "(1, 1)"), 0);
+    EXPECT_EQ(call("getBankingDevStatus", "(1,)"), 1);
+    // Shortening a list rewrites the file, keeping its owner.
+    EXPECT_EQ(call("delBankingDevList", "(1, 1, [('7777', '8888')])"), 1);
+    EXPECT_EQ(read_file("/etc/mdm/bank/devlist/fingerprint"), "33334444\n");
+    bool granted = false;
+    for (const auto& e : framework_entries())
+        granted |= e.find("3333") != std::string::npos && e.find("4444") != std::string::npos;
+    EXPECT_TRUE(granted) << "no framework entry for the listed device";
+}
+
+TEST_F(UnderUnitTest, PlugwatchImportsAndAnnounces) {
+    write_file("/etc/mdm/black-list", "33334444\n");
+    Peers peers;
+    Testbed testbed;
+    std::size_t finished = syslog_count("init_policy finish.");
+    Process proc(under("plugwatch", {program("plugwatch/plugwatch")}),
+                 {.umockdev = true, .name = "plugwatch"});
+    ASSERT_TRUE(eventually([&] { return syslog_count("init_policy finish.") >= finished + 2; }))
+        << proc.output();
+    EXPECT_FALSE(file_exists("/etc/mdm/black-list"));  // imported, then removed
+    std::string stick = testbed.add_usb_device(UsbDevice{.vid = "4444", .pid = "3333"});
+    testbed.add_interface(stick, 0, "08");
+    ASSERT_TRUE(peers.wait_calls(1, "client", "usb_storage_plug_in")) << proc.output();
+    ASSERT_TRUE(peers.wait_calls(1, "log", "log_transmit"));
+    // Denied by the imported black list; the audit record carries the host address.
+    auto notes = peers.calls("agent", "show_system_notification");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].args.at(0).find("禁用"), std::string::npos) << notes[0].args.at(0);
+    EXPECT_NE(peers.calls("log", "log_transmit")[0].args.at(0).find("192.0.2.10"),
+              std::string::npos);
+}
+
+TEST_F(UnderUnitTest, RosterGateWritesTheFrameworkAndTheBankWhiteList) {
+    Peers peers;
+    write_file("/etc/mdm/bank/devlist/ushield", "55556666\n");
+    Process proc(under("RosterGate", {program("mdm/rostergate/RosterGate")}),
+                 {.name = "RosterGate"});
+    const char* bus = "com.quorl.ListControl";
+    const char* path = "/com/quorl/ListControl";
+    ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, bus)) << proc.output();
+    auto pair = [&](const char* method, const char* pid, const char* vid) {
+        return int_reply(call_system(bus, path, bus, method, g_variant_new("(ss)", pid, vid)));
+    };
+    EXPECT_EQ(pair("SetBlackList", "3333", "4444"), 0);
+    EXPECT_EQ(pair("SetWhiteList", "5555", "6666"), 0);  // a bank device
+    EXPECT_EQ(read_file("/etc/mdm/bank/white-list"), "55556666\n");
+    EXPECT_EQ(pair("DelWhiteList", "5555", "6666"), 0);  // rewrites the bank white list
+    EXPECT_EQ(read_file("/etc/mdm/bank/white-list"), "");
+    CallResult black = call_system(bus, path, bus, "GetBlackList");
+    ASSERT_TRUE(black.ok()) << black.error;
+    mdm::GCharPtr text(g_variant_print(black.reply.get(), FALSE));
+    EXPECT_STREQ(text.get(), "(['33334444'],)");
+    // The audit records carry the host address from the UDP socket.
+    ASSERT_TRUE(peers.wait_calls(2, "log", "log_transmit")) << proc.output();
+    EXPECT_NE(peers.calls("log", "log_transmit")[0].args.at(0).find("'ip':'192.0.2.10'"),
+              std::string::npos);
+}
+
+TEST_F(UnderUnitTest, NicGateSwitchesCardsAndRecordedDevices) {
+    Peers peers;
+    Testbed testbed;
+    const std::string stick = testbed.add_usb_device({});
+    write_file("/etc/mdm/disable-net", "c8200bda\n");
+    Process proc(under("NicGate", {program("mdm/nicgate/NicGate")}),
+                 {.umockdev = true, .name = "NicGate"});
+    const char* bus = "com.quorl.netcardcontrol";
+    const char* path = "/com/quorl/netcardcontrol";
+    ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, bus)) << proc.output();
+    auto set = [&](int status) {
+        return int_reply(
+            call_system(bus, path, bus, "SetNetcardStatus", g_variant_new("(i)", status)));
+    };
+    EXPECT_EQ(set(0), 0);
+    EXPECT_EQ(read_file("/etc/mdm/net"), "0");
+    EXPECT_EQ(int_reply(call_system(bus, path, bus, "GetNetcardStatus")), 0);
+    umockdev_testbed_set_attribute(testbed.get(), stick.c_str(), "bConfigurationValue", "0");
+    EXPECT_EQ(set(1), 0);
+    EXPECT_EQ(sysfs_attribute(stick, "bConfigurationValue"), "1");
+    EXPECT_EQ(framework_entries(), Strings{"class type=7 usb_subtype=0 perm=1"});
+    ASSERT_TRUE(peers.wait_calls(2, "log", "log_transmit")) << proc.output();
+    EXPECT_NE(peers.calls("log", "log_transmit")[0].args.at(0).find("'ip':'192.0.2.10'"),
+              std::string::npos);
+}
+
+}  // namespace
