@@ -38,7 +38,9 @@ inline int usb_ids_of_block_node(const char* node, UsbIds& ids) {
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(en.get())) {
         UdevDevicePtr dev(
             udev_device_new_from_syspath(udev.get(), udev_list_entry_get_name(entry)));
-        if (!dev)
+        // udev matches property values as patterns: keep only the node itself.
+        const char* name = dev ? udev_device_get_property_value(dev.get(), "DEVNAME") : nullptr;
+        if (!name || std::strcmp(name, node) != 0)
             continue;
         // Borrowed from `dev`: released with it.
         struct udev_device* iface =

@@ -14,6 +14,12 @@ namespace mount_it {
 
 using Strings = std::vector<std::string>;
 
+// Whether the captured syslog holds `text` at least `count` times, waiting for the lines
+// still on their way to the capture.
+inline bool logged(const std::string& text, std::size_t count = 1) {
+    return mdmtest::eventually([&] { return mdmtest::syslog_count(text) >= count; });
+}
+
 class MountTest : public mdmtest::SandboxTest {
   protected:
     void TearDown() override;

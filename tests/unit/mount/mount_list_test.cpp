@@ -73,19 +73,5 @@ TEST(MountList, LongTextsAreCutWithoutSplittingACharacter) {
     EXPECT_EQ(ids->pid, "012345678");
 }
 
-TEST(MountLines, AreByteForByte) {
-    EXPECT_EQ(mount_line(true, "usb", "5678", "1234", "/media/usb", "2026-3-6 8:7:09", 1),
-              "Mount added: name = usb, pid = 5678, vid = 1234, mountpoint = /media/usb"
-              "\xEF\xBC\x8C action = add, time = 2026-3-6 8:7:09, count= 1\n");
-    EXPECT_EQ(mount_line(false, "usb", "unkonwn", "unkonwn", "", "t", 0),
-              "Mount removed: name = usb, pid = unkonwn, vid = unkonwn, mountpoint = "
-              "\xEF\xBC\x8C action = remove, time = t, count= 0\n");
-    EXPECT_EQ(
-        signal_line(false, "1", "2", "/m", "remove", "t"),
-        "Server removeSignal pid = 1, vid = 2, mountpoint = /m, action = remove, time = t.\n");
-    EXPECT_EQ(signal_log("1", "2", "/m", "add", "t"),
-              "pid = 1, vid = 2, mountpoint = /m, action = add, time = t");
-}
-
 }  // namespace
 }  // namespace mountwatch
