@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "bank_files.h"
 #include "bank_io.h"
@@ -49,7 +50,7 @@ std::optional<std::string> normalise_line(std::string_view line) {
         if (c != '\n' && c != '\t' && c != ' ')
             entry += ascii_lower(c);
     }
-    if (entry.size() != 8)
+    if (entry.size() != 8 || entry.find('\0') != std::string::npos)
         return std::nullopt;
     return entry;
 }
@@ -61,7 +62,7 @@ std::optional<std::vector<std::string>> read_list(const std::string& path) {
         return std::nullopt;
     }
     std::vector<std::string> entries;
-    LineReader reader(file.get(), kListLineBuffer);
+    LineReader reader(file.get(), kDevListLineMax);
     while (auto line = reader.next()) {
         // Duplicates stay: the list is handed out as the file holds it.
         if (auto entry = normalise_line(*line))
@@ -72,16 +73,14 @@ std::optional<std::vector<std::string>> read_list(const std::string& path) {
 
 std::vector<std::string> normalise_input(char* const* entries, int count) {
     std::vector<std::string> kept;
+    std::unordered_set<std::string> seen;
     for (int i = 0; entries && i < count; ++i) {
         if (!entries[i])
             continue;
         std::string entry = entries[i];
         for (char& c : entry)
             c = ascii_lower(c);
-        bool seen = false;
-        for (const auto& k : kept)
-            seen = seen || k == entry;
-        if (!seen)
+        if (seen.insert(entry).second)
             kept.push_back(std::move(entry));
     }
     return kept;
@@ -95,7 +94,7 @@ int device_type(const BankPaths& paths, const char* product, const char* vendor)
         mdm::FilePtr file(std::fopen(paths.devlist(type).c_str(), "re"));
         if (!file)
             continue;
-        LineReader reader(file.get(), kTypeLineBuffer);
+        LineReader reader(file.get(), kTypeLineMax);
         while (auto line = reader.next()) {
             if (line->starts_with(*key))
                 return type;

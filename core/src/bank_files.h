@@ -12,9 +12,10 @@
 namespace periphcore::bank {
 
 inline constexpr int kNotBank = 4;
-// Line widths the bank files were defined with; longer lines are skipped whole.
-inline constexpr std::size_t kTypeLineBuffer = 128;
-inline constexpr std::size_t kListLineBuffer = 512;
+// Longest lines (line feed not counted) the bank files were defined with: the type lookup
+// and status switching read 127 characters, the list reader 511. Longer lines are skipped.
+inline constexpr std::size_t kTypeLineMax = 127;
+inline constexpr std::size_t kDevListLineMax = 511;
 
 // "ushield", "fingerprint", "taxtray", "taxkey"; null for any other index.
 const char* type_name(int type);
@@ -32,7 +33,8 @@ class BankPaths {
 };
 
 // A list line as an entry: line feeds, tabs and blanks removed, A-Z lowercased; nullopt
-// unless exactly eight characters remain.
+// unless exactly eight characters remain, none of them a zero byte (the entry is handed on
+// as a C text, which would end there).
 std::optional<std::string> normalise_line(std::string_view line);
 
 // The entries of a device list file. A file that cannot be opened gives "open file error"

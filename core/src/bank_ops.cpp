@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 
 #include "bank_files.h"
 #include "bank_io.h"
@@ -17,14 +18,6 @@
 namespace periphcore::bank {
 
 namespace {
-
-bool contains(const std::vector<std::string>& list, const std::string& entry) {
-    for (const auto& e : list) {
-        if (e == entry)
-            return true;
-    }
-    return false;
-}
 
 // The kept entries in a new list file with the old file's mode and owner, renamed over it:
 // the list is either the old one or the new one, never a truncated mix. Returns false (errno
@@ -64,9 +57,10 @@ int set_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
         return -1;
     const std::string path = paths.devlist(type);
     const auto current = read_list(path).value_or(std::vector<std::string>{});
+    const std::unordered_set<std::string> present(current.begin(), current.end());
     std::vector<std::string> to_add;
     for (const auto& e : entries) {
-        if (!contains(current, e))
+        if (!present.contains(e))
             to_add.push_back(e);
     }
 
@@ -104,9 +98,10 @@ int del_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
         return -1;
     const std::string path = paths.devlist(type);
     const auto current = read_list(path).value_or(std::vector<std::string>{});
+    const std::unordered_set<std::string> to_remove(entries.begin(), entries.end());
     std::vector<std::string> removed, kept;
     for (const auto& e : current) {
-        (contains(entries, e) ? removed : kept).push_back(e);
+        (to_remove.contains(e) ? removed : kept).push_back(e);
     }
 
     mdm::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
@@ -116,12 +111,12 @@ int del_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
         return 0;
     }
 
-    const std::string white_list = paths.white_list();
+    const PrefixSet white_list(paths.white_list().c_str(), kPairSize);
     for (const auto& e : removed) {
-        std::string product = e.substr(0, 4), vendor = e.substr(4, 4);
-        if (get_list(white_list.c_str(), product.c_str(), vendor.c_str()) != 0) {
+        std::string_view product = std::string_view(e).substr(0, 4);
+        std::string_view vendor = std::string_view(e).substr(4, 4);
+        if (!on_white_list(white_list, product, vendor))
             withdraw(fns, product, vendor);
-        }
     }
     return static_cast<int>(removed.size());
 }

@@ -65,24 +65,32 @@ void withdraw(const mdm::tarvex::Functions& fns, std::string_view product,
     syslog(LOG_INFO, "tarvex_devctl_remove_perm rc=%d pid=%s vid=%s", rc, p.c_str(), v.c_str());
 }
 
+bool on_white_list(const PrefixSet& white_list, std::string_view product, std::string_view vendor) {
+    std::string key;
+    key.append(product).append(vendor);
+    return white_list.contains(key);
+}
+
 bool apply_status(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type, int status) {
     mdm::FilePtr file(std::fopen(paths.devlist(type).c_str(), "re"));
     if (!file) {
         std::fputs("open file error\n", stderr);
         return false;
     }
-    const std::string white_list = paths.white_list();
-    LineReader reader(file.get(), kTypeLineBuffer);
+    // Read once for the whole list; only switching off consults it.
+    std::optional<PrefixSet> white_list;
+    if (status == 0)
+        white_list.emplace(paths.white_list().c_str(), kPairSize);
+    LineReader reader(file.get(), kTypeLineMax);
     while (auto line = reader.next()) {
-        std::string product(line->substr(0, 4));
-        std::string vendor(line->substr(std::min<std::size_t>(4, line->size()), 4));
+        std::string_view product = line->substr(0, 4);
+        std::string_view vendor = line->substr(std::min<std::size_t>(4, line->size()), 4);
         if (status == 1) {
             grant(fns, product, vendor, 1);
         } else if (status == 0) {
             // Devices on the bank white list keep their permission when the type goes off.
-            if (get_list(white_list.c_str(), product.c_str(), vendor.c_str()) != 0) {
+            if (!on_white_list(*white_list, product, vendor))
                 grant(fns, product, vendor, 2);
-            }
         }
     }
     return true;

@@ -10,32 +10,35 @@
 
 namespace periphcore {
 
-LineReader::LineReader(std::FILE* file, std::size_t buffer_size)
-    : file_(file), buffer_(buffer_size, '\0') {}
+LineReader::LineReader(std::FILE* file, std::size_t max_line) : file_(file), max_line_(max_line) {
+    buffer_.reserve(max_line + 1);
+}
 
 std::optional<std::string_view> LineReader::next() {
     // Byte by byte rather than fgets: a zero byte inside a line must not hide where the line
     // ends, or the following line would be taken for the rest of this one.
-    const std::size_t room = buffer_.size() - 1;
     for (;;) {
-        std::size_t len = 0;
+        buffer_.clear();
         bool too_long = false;
         int c;
-        while ((c = std::getc(file_)) != EOF) {
-            if (len < room)
-                buffer_[len++] = static_cast<char>(c);
+        while ((c = getc_unlocked(file_)) != EOF) {
+            if (c == '\n') {
+                buffer_.push_back('\n');
+                break;
+            }
+            if (buffer_.size() < max_line_)
+                buffer_.push_back(static_cast<char>(c));
             else
                 too_long = true;
-            if (c == '\n')
-                break;
         }
-        if (len == 0 && c == EOF)
-            return std::nullopt;
-        if (!too_long)
-            return std::string_view(buffer_.data(), len);
+        if (!too_long) {
+            if (buffer_.empty())
+                return std::nullopt;  // end of file
+            return std::string_view(buffer_);
+        }
         if (c == EOF)
             return std::nullopt;
-        // Too long for the buffer: skipped whole, go on with the next line.
+        // Too long: skipped whole, go on with the next line.
     }
 }
 
@@ -58,7 +61,7 @@ int lookup(const char* path, const char* product, const char* vendor, Match matc
     mdm::FilePtr file(std::fopen(path, "r"));
     if (!file)
         return 1;
-    LineReader reader(file.get(), kListLineBuffer);
+    LineReader reader(file.get(), kListLineMax);
     while (auto line = reader.next()) {
         if (match(*line, *key))
             return 0;
@@ -80,6 +83,22 @@ int lookup_prefix(const char* path, const char* product, const char* vendor) {
     return lookup(path, product, vendor, [](std::string_view line, std::string_view key) {
         return line.starts_with(key);
     });
+}
+
+PrefixSet::PrefixSet(const char* path, std::size_t key_size) : key_size_(key_size) {
+    mdm::FilePtr file(path ? std::fopen(path, "re") : nullptr);
+    if (!file)
+        return;
+    LineReader reader(file.get(), kListLineMax);
+    while (auto line = reader.next()) {
+        if (line->size() >= key_size)
+            prefixes_.emplace(line->substr(0, key_size));
+    }
+}
+
+bool PrefixSet::contains(std::string_view key) const {
+    return key.size() == key_size_ && key.size() < kListKeySize &&
+           prefixes_.contains(std::string(key));
 }
 
 }  // namespace periphcore

@@ -31,6 +31,21 @@ TEST_F(BankFiles, TypeIsTheFirstListWithARawLineStartingWithThePair) {
     EXPECT_EQ(device_type(paths(), nullptr, "0bda"), kNotBank);
 }
 
+TEST_F(BankFiles, LineLimitsCountCharactersWithoutTheLineFeedAndAZeroByteIsNoEntry) {
+    // The list reader takes 511 characters, the type lookup and switching 127.
+    std::string list = put("devlist/ushield", "c8200bda" + std::string(503, ' ') + "\n" +
+                                                  "aaaa0001" + std::string(504, ' ') + "\n" +
+                                                  std::string("c820\0bda\n", 9) + "bbbb0002\n");
+    EXPECT_EQ(read_list(list), (Entries{"c8200bda", "bbbb0002"}));
+
+    put("devlist/fingerprint",
+        "11110001" + std::string(119, 'x') + "\n" + "2222000" + std::string(121, 'x') + "\n");
+    EXPECT_EQ(device_type(paths(), "1111", "0001"), 1);
+    EXPECT_EQ(device_type(paths(), "2222", "000x"), kNotBank);
+    ASSERT_TRUE(apply_status(paths(), fns(), 1, 1));
+    EXPECT_EQ(calls(), (std::vector<banktest::FrameworkCall>{{"add", 0x1111, 0x0001, 1}}));
+}
+
 TEST_F(BankFiles, InputIsLowercasedAndDeduplicatedIgnoringCase) {
     std::vector<std::string> raw = {"ABCD0001", "1234aaaa", "abcd0001", "1234AAAA"};
     std::vector<char*> in;

@@ -89,3 +89,24 @@ TEST(UtilsStrFmt, FormatsIntoANewBuffer) {
 }
 
 }  // namespace
+
+TEST_F(ListFiles, LinesUpTo255CharactersAreReadWholeAndTheSetAnswersAsTheLookup) {
+    std::string list = write("list", "c8200bda" + std::string(247, 'x') + "\n" + "1234000" +
+                                         std::string(249, 'x') + "\n" +
+                                         std::string("5555\0"
+                                                     "005\n",
+                                                     9) +
+                                         "C8200BDA\n" + "abcd0001");
+    periphcore::PrefixSet set(list.c_str(), 8);
+    const std::pair<const char*, const char*> pairs[] = {{"c820", "0bda"}, {"1234", "000x"},
+                                                         {"5555", "0005"}, {"C820", "0BDA"},
+                                                         {"abcd", "0001"}, {"abcd", "0002"}};
+    EXPECT_EQ(lookup_prefix(list.c_str(), "c820", "0bda"), 0) << "a 255-character line";
+    EXPECT_EQ(lookup_prefix(list.c_str(), "1234", "000x"), 1) << "a 256-character line";
+    for (const auto& [product, vendor] : pairs) {
+        EXPECT_EQ(set.contains(std::string(product) + vendor),
+                  lookup_prefix(list.c_str(), product, vendor) == 0)
+            << product << vendor;
+    }
+    EXPECT_FALSE(periphcore::PrefixSet((dir_ / "missing").c_str(), 8).contains("c8200bda"));
+}
