@@ -18,6 +18,11 @@ const char* shown(const std::optional<std::string>& v) {
     return v ? v->c_str() : "(null)";
 }
 
+// A device's own text as the diagnostic lines show it.
+std::string shown_safe(const std::optional<std::string>& v) {
+    return log_safe(shown(v));
+}
+
 std::string_view or_null(const std::optional<std::string>& v) {
     return v ? std::string_view(*v) : std::string_view("null");
 }
@@ -68,22 +73,24 @@ void PlugState::on_add(const InterfaceEvent& e) {
     s_.log.write(LOG_DEBUG, format("devpath：%s", shown(e.devpath)));
     s_.log.write(LOG_DEBUG, format("bInterfaceClass：%s", shown(e.interface_class)));
     if (!e.devpath || !e.interface_class || !e.num_interfaces) {
-        s_.log.write(LOG_DEBUG,
-                     format("Invalid memory reference... devpath=%s, bInterfaceClass=%s, "
-                            "idProduct=%s, idVendor=%s, product=%s, manufacturer=%s, "
-                            "bNumInterfaces=%s",
-                            shown(e.devpath), shown(e.interface_class), shown(e.id_product),
-                            shown(e.id_vendor), shown(e.product), shown(e.manufacturer),
-                            shown(e.num_interfaces)));
+        s_.log.write(
+            LOG_DEBUG,
+            format("Invalid memory reference... devpath=%s, bInterfaceClass=%s, "
+                   "idProduct=%s, idVendor=%s, product=%s, manufacturer=%s, "
+                   "bNumInterfaces=%s",
+                   shown(e.devpath), shown(e.interface_class), shown_safe(e.id_product).c_str(),
+                   shown_safe(e.id_vendor).c_str(), shown_safe(e.product).c_str(),
+                   shown_safe(e.manufacturer).c_str(), shown_safe(e.num_interfaces).c_str()));
         return;
     }
     const std::string pid(or_null(e.id_product));
     const std::string vid(or_null(e.id_vendor));
-    s_.log.write(LOG_DEBUG,
-                 format("idProduct：%s, idVendor：%s, product：%s, manufacturer：%s, "
-                        "numInterface：%s",
-                        pid.c_str(), vid.c_str(), std::string(or_null(e.product)).c_str(),
-                        std::string(or_null(e.manufacturer)).c_str(), e.num_interfaces->c_str()));
+    s_.log.write(
+        LOG_DEBUG,
+        format("idProduct：%s, idVendor：%s, product：%s, manufacturer：%s, "
+               "numInterface：%s",
+               log_safe(pid).c_str(), log_safe(vid).c_str(), log_safe(or_null(e.product)).c_str(),
+               log_safe(or_null(e.manufacturer)).c_str(), log_safe(*e.num_interfaces).c_str()));
 
     const std::string parent = devpath_key(e.parent_devpath.value_or(""));
     auto found = notifytable_.find(parent);
@@ -98,12 +105,14 @@ void PlugState::on_add(const InterfaceEvent& e) {
     Category c = category_of_class(*e.interface_class);
     ++counter_of(d, c);
     ++d.sumCounter;
-    s_.log.write(LOG_DEBUG,
-                 format("Usb notification info：pid：%s, vid：%s, product：%s, manufacturer：%s, "
-                        "numInterface：%d, storageCounter：%d, nostorageCounter：%d, "
-                        "vendorspecCounter：%d, sumCounter：%d\n",
-                        d.pid, d.vid, d.product, d.manufacturer, d.numInterface, d.storageCounter,
-                        d.nostorageCounter, d.vendorspecCounter, d.sumCounter));
+    s_.log.write(
+        LOG_DEBUG,
+        format("Usb notification info：pid：%s, vid：%s, product：%s, manufacturer：%s, "
+               "numInterface：%d, storageCounter：%d, nostorageCounter：%d, "
+               "vendorspecCounter：%d, sumCounter：%d\n",
+               log_safe(d.pid).c_str(), log_safe(d.vid).c_str(), log_safe(d.product).c_str(),
+               log_safe(d.manufacturer).c_str(), d.numInterface, d.storageCounter,
+               d.nostorageCounter, d.vendorspecCounter, d.sumCounter));
     const UsbNotificationInfo snapshot = d;
 
     const std::string devpath = devpath_key(*e.devpath);
@@ -130,7 +139,8 @@ void PlugState::announce(const UsbNotificationInfo& snapshot, UsbNotificationInf
             continue;
         int subtype = usb_subtype_of(c);
         int perm = get_device_perm(subtype, d.pid, d.vid, s_.framework, s_.log);
-        s_.log.write(LOG_DEBUG, format(discovery_format(c), d.pid, d.vid, perm));
+        s_.log.write(LOG_DEBUG, format(discovery_format(c), log_safe(d.pid).c_str(),
+                                       log_safe(d.vid).c_str(), perm));
         // Every category carries the class and devpath of the interface that completed
         // the count, as the management client has always received them.
         notify_device_state(s_, subtype, devpath, d.pid, d.vid, d.manufacturer, d.product, perm,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tarvex_adapter.h"
 
@@ -32,5 +33,10 @@ struct Seams {
 
 // printf-style formatting into a std::string, for log lines.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// A text from a device (product, manufacturer, serial, ids) made fit for a log line: each
+// control character becomes \xNN, so a line feed or escape sequence inside it can neither
+// forge a log line nor reach an administrator's terminal.
+std::string log_safe(std::string_view text);
 
 }  // namespace plugwatch

@@ -135,3 +135,33 @@ TEST_F(PlugStateTest, MissingAttributesStopTheEventAndMissingStringsReadNull) {
     EXPECT_STREQ(device().manufacturer, "null");
     EXPECT_EQ(std::string(device().product), std::string(254, 'p'));
 }
+
+TEST_F(PlugStateTest, DeviceStringsReachTheLogEscapedAndThePeersUnchanged) {
+    InterfaceEvent e = add_event(iface(0, "08"));
+    e.product = "Stick\n<11>forged: root login";
+    e.manufacturer = "Maker\x1b[2J\x7f";
+    e.serial = "00\r01";
+    e.id_product = "c8\t20";
+    state.handle(e);
+    ASSERT_EQ(peers.of("record").size(), 1u);
+    EXPECT_NE(peers.of("record")[0].text.find(R"("model":"Stick\n<11>forged: root login")"),
+              std::string::npos)
+        << peers.of("record")[0].text;
+
+    bool product_logged = false;
+    for (const auto& line : log.lines) {
+        // Some fixed log texts end in a line feed of their own; nothing else may be control.
+        std::string_view text = line.text;
+        if (text.ends_with('\n'))
+            text.remove_suffix(1);
+        for (char c : text) {
+            auto u = static_cast<unsigned char>(c);
+            EXPECT_TRUE(u >= 0x20 && u != 0x7f) << "control byte " << int(u) << " in: " << text;
+        }
+        product_logged |= text.find(R"(Stick\x0a<11>forged)") != std::string_view::npos;
+    }
+    EXPECT_TRUE(product_logged);
+    EXPECT_TRUE(
+        log.has("idProduct：c8\\x0920, idVendor：0bda, product：Stick\\x0a<11>forged: root "
+                "login, manufacturer：Maker\\x1b[2J\\x7f, numInterface： 1"));
+}
