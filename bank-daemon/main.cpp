@@ -4,6 +4,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
+#include "mdm/stop.h"
 #include "service.h"
 
 namespace {
@@ -31,6 +32,7 @@ int main() {
     guint owner =
         g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.quorl.bankingdevctl", G_BUS_NAME_OWNER_FLAGS_NONE,
                        on_bus_acquired, on_name_acquired, on_name_lost, &service, nullptr);
+    mdm::quit_on_stop_signals(loop.get());
     g_main_loop_run(loop.get());
     g_bus_unown_name(owner);
     return 0;

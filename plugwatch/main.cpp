@@ -9,6 +9,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
+#include "mdm/stop.h"
 
 #include "monitor.h"
 #include "storage_service.h"
@@ -48,8 +49,11 @@ void run_dbus_daemon() {
     guint owner =
         g_bus_own_name(G_BUS_TYPE_SYSTEM, "com.quorl.storage", G_BUS_NAME_OWNER_FLAGS_NONE,
                        on_bus_acquired, on_name_acquired, on_name_lost, loop.get(), nullptr);
+    mdm::quit_on_stop_signals(loop.get());
     g_main_loop_run(loop.get());
     g_bus_unown_name(owner);
+    // The event in hand is finished; no other is begun.
+    plugwatch::stop_monitoring();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "daemon_seams.h"
@@ -25,8 +26,15 @@ std::optional<std::string> sysattr(struct udev_device* device, const char* name)
     return text(udev_device_get_sysattr_value(device, name));
 }
 
+// Held while an event or the import is handled, so a stop waits for the work in hand.
+std::mutex& work_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
 // Always 0: nothing about one event stops the loop.
 int handle_usb_event(PlugState& state, struct udev_device* device) {
+    std::lock_guard<std::mutex> busy(work_lock());
     try {
         state.handle(describe_event(device));
     } catch (const std::bad_alloc&) {
@@ -77,12 +85,19 @@ int udev_daemon() {
     if (!monitor)
         return 1;
     udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "usb", "usb_interface");
+    // Events wait in the socket while a peer is slow to answer, and the kernel drops what
+    // does not fit. Asked for here, as udev's own daemon does, rather than relying on the
+    // library version's default.
+    udev_monitor_set_receive_buffer_size(monitor.get(), 128 * 1024 * 1024);
     if (udev_monitor_enable_receiving(monitor.get()) < 0)
         return 1;
 
     // Receiving is already on: devices plugged during the import wait in the socket and
     // are handled afterwards under the imported policy.
-    init_policy(log, framework);
+    {
+        std::lock_guard<std::mutex> busy(work_lock());
+        init_policy(log, framework);
+    }
 
     const int fd = udev_monitor_get_fd(monitor.get());
     for (;;) {
@@ -101,6 +116,10 @@ int udev_daemon() {
         if (device)
             handle_usb_event(state, device.get());
     }
+}
+
+void stop_monitoring() {
+    work_lock().lock();  // never released: the process is ending
 }
 
 }  // namespace plugwatch

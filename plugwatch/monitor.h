@@ -15,4 +15,8 @@ int udev_daemon();
 // removed device has no sysfs left to read.
 InterfaceEvent describe_event(struct udev_device* device);
 
+// Waits for the event (or the import) in hand to finish and keeps the monitor thread from
+// starting another; for the process's orderly stop.
+void stop_monitoring();
+
 }  // namespace plugwatch

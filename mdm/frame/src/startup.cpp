@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mdm/frame/service.h"
+#include "mdm/stop.h"
 
 namespace mdm::frame {
 
@@ -118,6 +119,7 @@ int run_service(const ServiceSpec& given) {
         return fail_start(spec, e.what());
     }
 
+    quit_on_stop_signals(loop.get());
     g_main_loop_run(loop.get());
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,6 +127,44 @@ void framework_set(const std::vector<std::string>& tarvexctl_args) {
         ADD_FAILURE() << "tarvexctl failed with status " << r.status;
 }
 
+namespace {
+// The shared sanitizer runtime this binary was linked with, if any: it refuses to start
+// unless it comes first in LD_PRELOAD.
+std::string sanitizer_runtime() {
+    void* init = dlsym(RTLD_DEFAULT, "__asan_init");
+    Dl_info info{};
+    if (!init || !dladdr(init, &info) || !info.dli_fname)
+        return {};
+    std::string_view file(info.dli_fname);
+    return file.find("libasan") != std::string_view::npos ||
+                   file.find("libclang_rt.asan") != std::string_view::npos
+               ? std::string(file)
+               : std::string();
+}
+}  // namespace
+
+std::string preload_list(const std::string& current) {
+    const std::string runtime = sanitizer_runtime();
+    std::vector<std::string> entries;
+    if (!runtime.empty())
+        entries.push_back(runtime);
+    bool umockdev = false;
+    std::istringstream in(current);
+    std::string entry;
+    while (std::getline(in, entry, ':')) {
+        if (entry.empty() || entry == runtime)
+            continue;
+        umockdev = umockdev || entry.find("libumockdev-preload") != std::string::npos;
+        entries.push_back(entry);
+    }
+    if (!umockdev)
+        entries.push_back("libumockdev-preload.so.0");
+    std::string out;
+    for (const auto& e : entries)
+        out += (out.empty() ? "" : ":") + e;
+    return out;
+}
+
 void enter_test_world(char** argv) {
     if (!getenv("MDM_SANDBOX")) {
         std::cerr << argv[0] << ": run me inside tools/sandbox\n";
@@ -133,11 +172,9 @@ void enter_test_world(char** argv) {
     }
     // Without the preload, libudev in this process would read the real /sys.
     const char* preload = getenv("LD_PRELOAD");
-    if (!preload || !strstr(preload, "libumockdev-preload")) {
-        std::string value = "libumockdev-preload.so.0";
-        if (preload && *preload)
-            value = std::string(preload) + ":" + value;
-        setenv("LD_PRELOAD", value.c_str(), 1);
+    std::string wanted = preload_list(preload ? preload : "");
+    if (wanted != (preload ? preload : "")) {
+        setenv("LD_PRELOAD", wanted.c_str(), 1);
         execv("/proc/self/exe", argv);
         perror("re-exec with the umockdev preload");
         exit(2);

@@ -23,6 +23,8 @@ using namespace std::chrono_literals;
 // ---- the sandbox world ----
 // Exits unless inside tools/sandbox; re-executes the program under the umockdev preload.
 void enter_test_world(char** argv);
+// LD_PRELOAD for test programs: a shared sanitizer runtime first, then the umockdev preload.
+std::string preload_list(const std::string& current);
 
 std::string build_dir();
 std::string source_dir();
