@@ -1,0 +1,77 @@
+#include "bus.h"
+
+namespace mdmctl {
+
+Failure classify_bus_error(const Service& service, std::string_view error_name,
+                           std::string_view message) {
+    const std::string who = std::string(service.label) + " (" + service.name + ")";
+    if (error_name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+        error_name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+        error_name == "org.freedesktop.DBus.Error.Spawn.ServiceNotFound")
+        return {kAbsent, who + " is not running"};
+    if (error_name == "org.freedesktop.DBus.Error.AccessDenied")
+        return {kNotPermitted, "not permitted: only root may call " + who};
+    if (error_name == "org.freedesktop.DBus.Error.NoReply" ||
+        error_name == "org.freedesktop.DBus.Error.Timeout")
+        return {kFailed, who + " did not answer"};
+    return {kFailed, who + " failed: " + std::string(message)};
+}
+
+Bus::Bus() {
+    GError* error = nullptr;
+    connection_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error));
+    mdm::ErrorPtr owned(error);
+    if (!connection_)
+        throw Failure{kFailed, std::string("cannot reach the system bus: ") + error->message};
+}
+
+mdm::VariantPtr Bus::call(const Service& service, const char* method, GVariant* args,
+                          const char* reply_type) {
+    GError* error = nullptr;
+    mdm::VariantPtr reply(g_dbus_connection_call_sync(
+        connection_.get(), service.name, service.path, service.name, method, args,
+        G_VARIANT_TYPE(reply_type), G_DBUS_CALL_FLAGS_NONE, 25000, nullptr, &error));
+    mdm::ErrorPtr owned(error);
+    if (!reply) {
+        mdm::GCharPtr remote(g_dbus_error_get_remote_error(error));
+        g_dbus_error_strip_remote_error(error);
+        std::string name = remote ? remote.get() : "";
+        if (!remote && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
+            name = "org.freedesktop.DBus.Error.Timeout";
+        throw classify_bus_error(service, name, error->message);
+    }
+    return reply;
+}
+
+int Bus::call_int(const Service& service, const char* method, GVariant* args) {
+    auto reply = call(service, method, args, "(i)");
+    gint32 value = 0;
+    g_variant_get(reply.get(), "(i)", &value);
+    return value;
+}
+
+std::vector<std::string> Bus::call_strings(const Service& service, const char* method,
+                                           GVariant* args) {
+    auto reply = call(service, method, args, "(as)");
+    std::vector<std::string> out;
+    GVariantIter* iter = nullptr;
+    g_variant_get(reply.get(), "(as)", &iter);
+    const gchar* item = nullptr;
+    while (g_variant_iter_next(iter, "&s", &item))
+        out.emplace_back(item);
+    g_variant_iter_free(iter);
+    return out;
+}
+
+bool Bus::has_owner(const char* name) {
+    mdm::VariantPtr reply(g_dbus_connection_call_sync(
+        connection_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+        -1, nullptr, nullptr));
+    gboolean owned = FALSE;
+    if (reply)
+        g_variant_get(reply.get(), "(b)", &owned);
+    return owned;
+}
+
+}  // namespace mdmctl

@@ -1,0 +1,71 @@
+// Reading the USB devices and interfaces present through libudev.
+#include <libudev.h>
+
+#include <map>
+
+#include "devices.h"
+#include "mdm/raii.h"
+
+namespace mdmctl {
+
+namespace {
+
+std::string attribute(udev_device* device, const char* name) {
+    const char* value = udev_device_get_sysattr_value(device, name);
+    std::string text = value ? value : "";
+    // sysfs pads some numbers with blanks.
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.erase(0, 1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+std::vector<DeviceFacts> read_usb_devices() {
+    mdm::UdevPtr udev(udev_new());
+    if (!udev)
+        return {};
+    mdm::UdevEnumeratePtr e(udev_enumerate_new(udev.get()));
+    udev_enumerate_add_match_subsystem(e.get(), "usb");
+    udev_enumerate_scan_devices(e.get());
+
+    std::map<std::string, DeviceFacts> devices;  // by syspath, so the output is ordered
+    std::vector<std::pair<std::string, InterfaceFacts>> interfaces;
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e.get())) {
+        const char* syspath = udev_list_entry_get_name(entry);
+        mdm::UdevDevicePtr d(udev_device_new_from_syspath(udev.get(), syspath));
+        if (!d)
+            continue;
+        const char* type = udev_device_get_devtype(d.get());
+        std::string devtype = type ? type : "";
+        if (devtype == "usb_device") {
+            const char* name = udev_device_get_sysname(d.get());
+            devices[syspath] = {name ? name : "",
+                                attribute(d.get(), "idProduct"),
+                                attribute(d.get(), "idVendor"),
+                                attribute(d.get(), "product"),
+                                {}};
+        } else if (devtype == "usb_interface") {
+            udev_device* parent =
+                udev_device_get_parent_with_subsystem_devtype(d.get(), "usb", "usb_device");
+            const char* parent_path = parent ? udev_device_get_syspath(parent) : nullptr;
+            if (parent_path)
+                interfaces.push_back({parent_path,
+                                      {attribute(d.get(), "bInterfaceNumber"),
+                                       attribute(d.get(), "bInterfaceClass")}});
+        }
+    }
+    for (auto& [parent, facts] : interfaces)
+        if (auto it = devices.find(parent); it != devices.end())
+            it->second.interfaces.push_back(std::move(facts));
+
+    std::vector<DeviceFacts> out;
+    for (auto& [path, facts] : devices)
+        out.push_back(std::move(facts));
+    return out;
+}
+
+}  // namespace mdmctl
