@@ -65,14 +65,14 @@ int index_of(const tarvex_devctl_info& rec) {
 struct Connection {
     DbPtr db;
     struct Statements {
-        StmtPtr insert, update, remove, select, clear;
+        StmtPtr exists, insert, update, remove, select, clear;
     } tables[2];
     StmtPtr data_version, begin, commit, rollback;
 
     // A forked child must not use or close its parent's connection; it leaves it behind.
     void abandon() {
         for (auto& t : tables) {
-            for (StmtPtr* s : {&t.insert, &t.update, &t.remove, &t.select, &t.clear})
+            for (StmtPtr* s : {&t.exists, &t.insert, &t.update, &t.remove, &t.select, &t.clear})
                 (void)s->release();
         }
         for (StmtPtr* s : {&data_version, &begin, &commit, &rollback})
@@ -240,6 +240,7 @@ void Store::Impl::ensure_schema(Connection& c) {
     for (int i = 0; i < 2; ++i) {
         const std::string name = kTables[i].name, key = kTables[i].key;
         auto& t = c.tables[i];
+        t.exists = prepare(db, "SELECT 1 FROM " + name + " WHERE " + key);
         t.insert = prepare(db, "INSERT INTO " + name + "(" + kColumns +
                                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
                                    "ON CONFLICT DO NOTHING");
@@ -343,6 +344,16 @@ fs::path Store::file() const {
 
 int Store::add(const tarvex_devctl_info& rec) const {
     return impl_->write(false, [&](Connection& c) {
+        // An existing key is answered from a read, without taking the write lock.
+        {
+            Step step(c.tables[index_of(rec)].exists.get());
+            bind_record(step.get(), rec);
+            int rc = sqlite3_step(step.get());
+            if (rc == SQLITE_ROW)
+                return kNotDone;
+            if (rc != SQLITE_DONE)
+                impl_->fail(c.db.get(), rc, "add");
+        }
         return impl_->keyed(c, kInsert, rec, "add") == 1 ? 0 : kNotDone;
     });
 }
