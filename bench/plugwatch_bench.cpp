@@ -26,6 +26,12 @@ int env_int(const char* name, int fallback) {
     return v ? std::atoi(v) : fallback;
 }
 
+std::string format_pair(int i) {
+    char line[16];
+    std::snprintf(line, sizeof line, "%04xffff\n", i & 0xffff);
+    return line;
+}
+
 struct Stats {
     double median;
     double p99;
@@ -140,7 +146,14 @@ std::vector<double> floor_samples(Testbed& testbed, int count) {
 
 TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
     const int cycles = env_int("BENCH_CYCLES", 1000);
-    start();
+    // Optionally a large per-device table, which plugwatch imports at start (product ids
+    // from 0000 up, vendor ffff; the stick is not among them).
+    std::string black_list;
+    for (int i = 0; i < env_int("BENCH_DEVICE_ENTRIES", 0); ++i)
+        black_list += format_pair(i);
+    if (!black_list.empty())
+        write_file("/etc/mdm/black-list", black_list);
+    start({}, 120s);
     add_stick();
     std::vector<double> latency;
     for (int i = 0; i < cycles; ++i)
