@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a private DESTDIR and checks what an install hands to systemd and the
 # bus: every unit's exposure rating under its target, bus activation for every system service,
-# and the folders and bank files tmpfiles.d creates.
+# the folders and bank files tmpfiles.d creates, and a manual page for every program.
 #   installed_units.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -68,6 +68,18 @@ for type in ushield fingerprint taxtray; do
 done
 [ "$(cat "$root/etc/mdm/bank/status/taxkey")" = 1 ] || fail "an existing status was overwritten"
 [ "$(stat -c %a "$root/var/lib/tarvex" 2>/dev/null)" = 700 ] || fail "/var/lib/tarvex is not 0700"
+
+# Every installed program has its manual page, and every page renders without a warning.
+for program in "$stage"/usr/sbin/* "$stage"/usr/bin/*; do
+    [ -f "$stage/usr/share/man/man8/$(basename "$program").8" ] ||
+        fail "no manual page for $(basename "$program")"
+done
+if command -v man >/dev/null; then
+    for page in "$stage"/usr/share/man/man*/*; do
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+        [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+    done
+fi
 
 [ $failures -eq 0 ] && echo "all checks passed"
 exit $((failures > 0))
