@@ -304,6 +304,7 @@ int Store::Impl::write(bool transaction, Body&& body) {
         sqlite3* db = c.db.get();
         if (transaction)
             run(db, c.begin.get(), "begin");
+        const sqlite3_int64 changes_before = sqlite3_total_changes64(db);
         int answer = 0;
         try {
             answer = body(c);
@@ -316,7 +317,9 @@ int Store::Impl::write(bool transaction, Body&& body) {
             }
             throw;
         }
-        ++writes;
+        // A call that changed nothing (a refused add) leaves this process's snapshots valid.
+        if (sqlite3_total_changes64(db) != changes_before)
+            ++writes;
         return answer;
     } catch (const StoreError& e) {
         drop(e);

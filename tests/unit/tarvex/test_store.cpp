@@ -152,8 +152,11 @@ TEST(TarvexStore, SnapshotIsReusedUntilAnyConnectionCommits) {
     mine.read(Table::Devices, snap);
     ASSERT_EQ(snap.rows.size(), 1u);
 
-    // Marked so a fresh read would show: unchanged tables hand back the same rows.
+    // Marked so a fresh read would show: unchanged tables hand back the same rows, also
+    // after calls that changed nothing.
     snap.rows[0].perm = 99;
+    EXPECT_EQ(mine.add(device_record(1, 1, 5)), kNotDone);
+    EXPECT_EQ(other.remove(device_record(2, 2, 0)), kNotDone);
     mine.read(Table::Devices, snap);
     EXPECT_EQ(snap.rows[0].perm, 99) << "read again though nothing changed";
 
