@@ -3,8 +3,29 @@
 #include <syslog.h>
 
 #include <cstdio>
+#include <optional>
 
 namespace plugwatch {
+
+namespace {
+
+// The value whose "%04x" rendering is exactly `text`, or nullopt when no value renders so
+// (upper case, a sign, fewer than four digits, or a zero before a fifth digit): such a
+// device can match no entry.
+std::optional<uint32_t> rendered_value(std::string_view text) {
+    if (text.size() < 4 || text.size() > 8 || (text.size() > 4 && text[0] == '0'))
+        return std::nullopt;
+    uint32_t value = 0;
+    for (char c : text) {
+        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return std::nullopt;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+}  // namespace
 
 int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
                     const mdm::tarvex::Functions& framework, Log& log) {
@@ -22,15 +43,18 @@ int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
             }
         }
     }
-    auto devices = mdm::tarvex::read_device_table(framework);
-    for (const auto& entry : devices) {
-        char entry_pid[16];
-        char entry_vid[16];
-        std::snprintf(entry_pid, sizeof entry_pid, "%04x", entry.pid);
-        std::snprintf(entry_vid, sizeof entry_vid, "%04x", entry.vid);
-        log.write(LOG_DEBUG, format("pid：%s vid：%s perm：%d", entry_pid, entry_vid, entry.perm));
-        if (pid == entry_pid && vid == entry_vid)
+    // Compared as numbers, and only the deciding entry logged: rendering and logging every
+    // entry made each plug cost a log line per entry of a table an administrator can make
+    // long.
+    auto want_pid = rendered_value(pid), want_vid = rendered_value(vid);
+    if (!want_pid || !want_vid)
+        return result;
+    for (const auto& entry : mdm::tarvex::read_device_table(framework)) {
+        if (entry.pid == *want_pid && entry.vid == *want_vid) {
+            log.write(LOG_DEBUG,
+                      format("pid：%04x vid：%04x perm：%d", entry.pid, entry.vid, entry.perm));
             return entry.perm;
+        }
     }
     return result;
 }

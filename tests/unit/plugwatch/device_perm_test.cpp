@@ -41,7 +41,8 @@ TEST_F(DevicePerm, ClassEntryThenFirstDeviceEntryAndNonstorageSkipsTheClassTable
     EXPECT_EQ(perm(19, "0001", "0002"), 5);
     EXPECT_EQ(perm(6), 1);
     EXPECT_TRUE(log.has("type：9 usb_subtype：6 perm：2"));
-    EXPECT_TRUE(log.has("pid：1234 vid：0bda perm：5"));
+    EXPECT_TRUE(log.has("pid：c820 vid：0bda perm：1"));
+    EXPECT_FALSE(log.has("pid：1234 vid：0bda perm：5"));
 
     int class_reads = fw().class_reads;
     EXPECT_EQ(perm(0, "0001", "0002"), 1);
@@ -50,4 +51,7 @@ TEST_F(DevicePerm, ClassEntryThenFirstDeviceEntryAndNonstorageSkipsTheClassTable
     EXPECT_EQ(perm(0, "0001", "00ab"), 2);
     EXPECT_EQ(perm(0, "1", "ab"), 1);
     EXPECT_EQ(perm(0, "0001", "00AB"), 1);
+    EXPECT_EQ(perm(0, "00001", "00ab"), 1);
+    fw().devices.push_back(FakeFramework::device(0x12345, 0xab, 5));
+    EXPECT_EQ(perm(0, "12345", "00ab"), 5);
 }
