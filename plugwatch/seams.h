@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "mdm/text.h"
 #include "tarvex_adapter.h"
 
 namespace plugwatch {
@@ -31,8 +32,8 @@ struct Seams {
     const mdm::tarvex::Functions& framework;
 };
 
-// printf-style formatting into a std::string, for log lines.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// printf-style formatting for log lines.
+using mdm::format;
 
 // A text from a device (product, manufacturer, serial, ids) made fit for a log line: each
 // control character becomes \xNN, so a line feed or escape sequence inside it can neither

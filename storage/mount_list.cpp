@@ -1,27 +1,11 @@
 #include "mount_list.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "mdm/text.h"
 
 namespace mountwatch {
-
-std::string format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list again;
-    va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0)
-        std::vsnprintf(out.data(), out.size() + 1, fmt, again);
-    va_end(again);
-    return out;
-}
 
 void list_remove(std::vector<StorageMount>& list, const StorageMount* entry) {
     auto at = std::find_if(list.begin(), list.end(),

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mdm/text.h"
+
 namespace mountwatch {
 
 // One listed mount; the widths are those of the contract, and longer texts are cut at a
@@ -58,7 +60,6 @@ std::string signal_log(const std::string& pid, const std::string& vid,
                        const std::string& mountpoint, const std::string& action,
                        const std::string& time);
 
-// printf-style formatting into a std::string.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+using mdm::format;
 
 }  // namespace mountwatch

@@ -1,12 +1,32 @@
-// Small text helpers for fixed-width fields and JSON texts.
+// Small text helpers for fixed-width fields, printf-style texts and JSON texts.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 namespace mdm {
+
+// printf-style formatting into a std::string of whatever length the text needs.
+inline std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+inline std::string format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    int size = std::vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    std::string out;
+    if (size > 0) {
+        out.resize(static_cast<std::size_t>(size));
+        std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+    }
+    va_end(again);
+    return out;
+}
 
 // Longest prefix of `s` of at most `max_bytes` bytes that does not end inside a UTF-8
 // sequence. Invalid bytes are treated as single characters.
