@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "mount_fixture.h"
+#include <mdmtest/mount_test.h>
 
 namespace mount_it {
 namespace {
@@ -16,9 +16,7 @@ using namespace mdmtest;
 TEST_F(MountTest, StorageObjectWorksUnderThePlugMonitorsUnit) {
     std::string stick = add_stick("1-1", "5678", "1234", "sdb", 16);
     ASSERT_TRUE(mounts.mount(stick, "/media/usb"));
-    Process daemon({program("tests/integration/deploy/unit_exec"),
-                    build_dir() + "/data/lib/systemd/system/plugwatch.service", "--",
-                    program("plugwatch/plugwatch")},
+    Process daemon(under_unit("plugwatch", {program("plugwatch/plugwatch")}),
                    {.umockdev = true, .name = "plugwatch"});
     ASSERT_TRUE(daemon.wait_output("Acquired the name com.quorl.storage\n"));
 

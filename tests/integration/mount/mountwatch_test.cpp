@@ -2,7 +2,7 @@
 // service, listed and announced on the session bus.
 #include <regex>
 
-#include "mount_fixture.h"
+#include <mdmtest/mount_test.h>
 
 namespace mount_it {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "mount_fixture.h"
+#include <mdmtest/mount_test.h>
 
 namespace mount_it {
 namespace {

@@ -49,4 +49,72 @@ bool wait_name(GBusType bus, const std::string& name, std::chrono::milliseconds 
     return eventually([&] { return name_has_owner(bus, name); }, timeout);
 }
 
+int int_reply(const CallResult& r) {
+    EXPECT_TRUE(r.ok()) << r.error_name << ": " << r.error;
+    gint32 v = -12345;
+    if (r.ok() && g_variant_is_of_type(r.reply.get(), G_VARIANT_TYPE("(i)")))
+        g_variant_get(r.reply.get(), "(i)", &v);
+    return v;
+}
+
+std::vector<std::string> strings_reply(const CallResult& r) {
+    EXPECT_TRUE(r.ok()) << r.error_name << ": " << r.error;
+    std::vector<std::string> out;
+    if (!r.ok() || !g_variant_is_of_type(r.reply.get(), G_VARIANT_TYPE("(as)")))
+        return out;
+    GVariantIter* it = nullptr;
+    g_variant_get(r.reply.get(), "(as)", &it);
+    const char* s = nullptr;
+    while (g_variant_iter_next(it, "&s", &s))
+        out.emplace_back(s);
+    g_variant_iter_free(it);
+    return out;
+}
+
+std::string render_interface(const std::string& dest, const std::string& path,
+                             const std::string& iface) {
+    CallResult r = call_system(dest, path, "org.freedesktop.DBus.Introspectable", "Introspect");
+    if (!r.ok())
+        return "introspection failed: " + r.error;
+    const gchar* xml = nullptr;
+    g_variant_get(r.reply.get(), "(&s)", &xml);
+    mdm::DBusNodeInfoPtr node(g_dbus_node_info_new_for_xml(xml, nullptr));
+    GDBusInterfaceInfo* info =
+        node ? g_dbus_node_info_lookup_interface(node.get(), iface.c_str()) : nullptr;
+    if (!info)
+        return "no interface " + iface;
+    std::string out;
+    for (GDBusMethodInfo** m = info->methods; m && *m; ++m) {
+        std::string args;
+        for (auto [dir, list] :
+             {std::pair{"in", (*m)->in_args}, std::pair{"out", (*m)->out_args}}) {
+            for (GDBusArgInfo** a = list; a && *a; ++a)
+                args += (args.empty() ? "" : ", ") + std::string(dir) + " " + (*a)->signature +
+                        " " + (*a)->name;
+        }
+        out += (out.empty() ? "" : "; ") + std::string((*m)->name) + "(" + args + ")";
+    }
+    return out;
+}
+
+std::vector<std::string> gdbus_call(const std::string& dest, const std::string& path,
+                                    const std::string& method,
+                                    const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"gdbus",         "call", "--system", "--dest",           dest,
+                                  "--object-path", path,   "--method", dest + "." + method};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+::testing::AssertionResult denied_to_nobody(const std::vector<std::string>& argv) {
+    Process p(argv, ProcessOptions{.uid = 65534, .name = "nobody"});
+    std::optional<int> status = p.wait_exit();
+    if (!status)
+        return ::testing::AssertionFailure() << argv[0] << " did not end: " << p.output();
+    if (*status == 0 || p.output().find("AccessDenied") == std::string::npos)
+        return ::testing::AssertionFailure()
+               << argv[0] << " ended with " << *status << " and said: " << p.output();
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace mdmtest

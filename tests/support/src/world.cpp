@@ -41,6 +41,14 @@ std::string program(std::string_view relative) {
     return build_dir() + "/" + std::string(relative);
 }
 
+std::vector<std::string> under_unit(const std::string& unit, const std::vector<std::string>& argv) {
+    std::vector<std::string> out{program("tests/integration/deploy/unit_exec"),
+                                 build_dir() + "/data/lib/systemd/system/" + unit + ".service",
+                                 "--"};
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
+
 void reset_world() {
     empty_dir("/etc/mdm");
     empty_dir("/var/lib/tarvex");

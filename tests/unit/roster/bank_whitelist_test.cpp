@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "bank_whitelist.h"
-#include "scratch.h"
+#include <mdmtest/scratch.h>
 
 using namespace rostergate;
 
@@ -34,7 +34,7 @@ TEST(IdText, BaseSixteenOfTheWholeTextThatFitsThirtyTwoBits) {
 }
 
 TEST(BankLists, LinesDevicesAndTheDefaultPair) {
-    Scratch dir;
+    mdmtest::Scratch dir{"devlist"};
     BankFiles files(dir.path());
     std::vector<std::string> logged;
     LogLine log = [&](const std::string& line) { logged.push_back(line); };
@@ -69,7 +69,7 @@ TEST(BankLists, LinesDevicesAndTheDefaultPair) {
 }
 
 TEST(BankWhiteList, ReadAppendRewriteAndClear) {
-    Scratch dir;
+    mdmtest::Scratch dir{"devlist"};
     BankFiles files(dir.path());
 
     EXPECT_TRUE(get_bank_device_whitelist(files).empty());

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "list_control.h"
-#include "scratch.h"
+#include <mdmtest/scratch.h>
 
 using namespace rostergate;
 
@@ -102,7 +102,7 @@ class Lists : public ::testing::Test {
         framework.calls.clear();
     }
 
-    Scratch dir;
+    mdmtest::Scratch dir{"devlist"};
     FakeFramework framework;
     Lines logged, audits;
     std::unique_ptr<ListControl> lists;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <mdmtest/scratch.h>
+
 #include "netcard_control.h"
 
 using namespace mdm::nicgate;
@@ -17,13 +19,6 @@ const std::string kOn = "audit 开启网卡管控", kOff = "audit 关闭网卡�
 
 class Steps : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("nicgate-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     NetcardControl control(const fs::path& state) {
         auto call = [this](const char* name) {
             return [this, name] { return calls.emplace_back(name), 0; };
@@ -44,7 +39,8 @@ class Steps : public ::testing::Test {
         std::ofstream(dir / name, std::ios::trunc) << content;
     }
 
-    fs::path dir;
+    mdmtest::Scratch scratch;
+    fs::path dir = scratch.path();
     Calls calls;
 };
 

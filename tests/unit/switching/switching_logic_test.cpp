@@ -8,15 +8,16 @@
 #include <fstream>
 #include <sstream>
 
+#include <mdmtest/scratch.h>
+
 #include "switching_logic.h"
 
 using namespace periphcore::switching;
 namespace fs = std::filesystem;
 
 TEST(RecordFiles, OnlyRegularFilesAreAppendedToAndNothingWaits) {
-    fs::path dir = fs::temp_directory_path() / ("switching-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    mdmtest::Scratch scratch;
+    fs::path dir = scratch.path();
     EXPECT_TRUE(append_record(dir / "plain", "c820", "0bda"));
     EXPECT_TRUE(append_record(dir / "plain", "c820", "0bda"));
     std::stringstream content;
@@ -30,5 +31,4 @@ TEST(RecordFiles, OnlyRegularFilesAreAppendedToAndNothingWaits) {
     EXPECT_FALSE(append_record(dir / "dir", "c820", "0bda"));
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     EXPECT_FALSE(append_record(dir / "fifo", "c820", "0bda"));
-    fs::remove_all(dir);
 }

@@ -29,6 +29,8 @@ std::string preload_list(const std::string& current);
 std::string build_dir();
 std::string source_dir();
 std::string program(std::string_view relative);  // build_dir() + "/" + relative
+// `argv` run by unit_exec under the restrictions of the built systemd unit `unit`.service.
+std::vector<std::string> under_unit(const std::string& unit, const std::vector<std::string>& argv);
 
 // Empties /etc/mdm, /var/lib/tarvex, /media and the syslog capture, and puts
 // /usr/lib/mdm/periphcore.so back in place.
@@ -133,6 +135,20 @@ inline CallResult call_system(const std::string& dest, const std::string& path,
                               GVariant* args = nullptr, int timeout_ms = 10000) {
     return call_bus(G_BUS_TYPE_SYSTEM, dest, path, iface, method, args, timeout_ms);
 }
+// The int of an "(i)" reply, or -12345 (with a test failure) when the call failed.
+int int_reply(const CallResult& r);
+// The strings of an "(as)" reply; empty (with a test failure) when the call failed.
+std::vector<std::string> strings_reply(const CallResult& r);
+// A running object's interface on the system bus as its methods in declaration order with
+// their arguments, e.g. "Get(out i ret); Set(in i status, out i ret)".
+std::string render_interface(const std::string& dest, const std::string& path,
+                             const std::string& iface);
+// The argv of a gdbus call on the system bus to `method` of the interface named like `dest`.
+std::vector<std::string> gdbus_call(const std::string& dest, const std::string& path,
+                                    const std::string& method,
+                                    const std::vector<std::string>& args = {});
+// Runs `argv` as nobody (uid 65534) to its end: passes when it failed, saying AccessDenied.
+::testing::AssertionResult denied_to_nobody(const std::vector<std::string>& argv);
 bool name_has_owner(GBusType bus, const std::string& name);
 bool wait_name(GBusType bus, const std::string& name, std::chrono::milliseconds timeout = 10s);
 

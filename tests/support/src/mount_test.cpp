@@ -1,4 +1,4 @@
-#include "mount_fixture.h"
+#include "mdmtest/mount_test.h"
 
 #include <regex>
 

@@ -1,19 +1,26 @@
-// A private scratch directory for one test, removed afterwards.
+// A private scratch directory for one test, removed afterwards. Header only, for unit tests too.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
+namespace mdmtest {
+
 class Scratch {
   public:
-    Scratch() : path_(std::filesystem::temp_directory_path() / "roster-test.XXXXXX") {
-        if (!mkdtemp(path_.data()) || !std::filesystem::create_directory(path_ + "/devlist"))
+    // `subdirs` are created inside, e.g. the folders a component expects to find.
+    explicit Scratch(std::initializer_list<const char*> subdirs = {})
+        : path_(std::filesystem::temp_directory_path() / "mdm-test.XXXXXX") {
+        if (!mkdtemp(path_.data()))
             throw std::runtime_error("no scratch directory");
+        for (const char* d : subdirs)
+            std::filesystem::create_directories(path_ + "/" + d);
     }
     ~Scratch() {
         std::error_code ec;
@@ -23,6 +30,7 @@ class Scratch {
     Scratch& operator=(const Scratch&) = delete;
 
     const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(path_ + "/" + name, std::ios::binary) << text;
     }
@@ -35,3 +43,5 @@ class Scratch {
   private:
     std::string path_;
 };
+
+}  // namespace mdmtest
