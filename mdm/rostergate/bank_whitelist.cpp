@@ -140,12 +140,19 @@ std::vector<std::string> get_bank_device_whitelist(const BankFiles& files) {
 }
 
 int add_bank_device_whitelist(const BankFiles& files, const std::vector<std::string>& devlist) {
-    std::string text;
+    mdm::UniqueFd fd = open_regular(files.white_list(), O_RDWR | O_APPEND | O_CREAT);
+    if (!fd || devlist.empty())
+        return 0;
+    // A last line without its line feed (a hand edit) must not run into the first entry
+    // added, which would lose both.
+    struct stat st {};
+    char last = '\n';
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
+        (void)::pread(fd.get(), &last, 1, st.st_size - 1);
+    std::string text(last == '\n' ? "" : "\n");
     for (const std::string& entry : devlist)
         text += entry + "\n";
-    mdm::UniqueFd fd = open_regular(files.white_list(), O_WRONLY | O_APPEND | O_CREAT);
-    if (fd && !text.empty())
-        (void)mdm::write_full(fd.get(), text.data(), text.size());
+    (void)mdm::write_full(fd.get(), text.data(), text.size());
     return 0;
 }
 

@@ -94,6 +94,11 @@ TEST(BankWhiteList, ReadAppendRewriteAndClear) {
     EXPECT_EQ(clear_bank_device_whitelist(files), 0);
     EXPECT_EQ(dir.read("white-list"), "");
 
+    // An append after a last line without its line feed (a hand edit) keeps both entries.
+    dir.write("white-list", "3333cccc");
+    EXPECT_EQ(add_bank_device_whitelist(files, {"4444dddd"}), 0);
+    EXPECT_EQ(dir.read("white-list"), "3333cccc\n4444dddd\n");
+
     // Without the directory every writer does nothing and still answers 0.
     BankFiles gone(dir.path() + "/missing");
     EXPECT_EQ(add_bank_device_whitelist(gone, {"1111aaaa"}), 0);
