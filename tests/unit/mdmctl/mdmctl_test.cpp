@@ -91,15 +91,9 @@ TEST(MdmctlOutput, TablesAlignByCharactersAndJsonAlwaysParses) {
     EXPECT_EQ(change_result(false, true, 0, "done"), "done\n");
 }
 
-TEST(MdmctlBus, ErrorsMapToDistinctExitCodes) {
+// A service absent and a caller refused are met in the bus test; these errors are not.
+TEST(MdmctlBus, OtherErrorsAreFailures) {
     const Service& s = kLists;
-    auto absent = classify_bus_error(s, "org.freedesktop.DBus.Error.ServiceUnknown", "x");
-    EXPECT_EQ(absent.code, kAbsent);
-    EXPECT_EQ(absent.message, "RosterGate (com.quorl.ListControl) is not running");
-    auto denied = classify_bus_error(s, "org.freedesktop.DBus.Error.AccessDenied", "long text");
-    EXPECT_EQ(denied.code, kNotPermitted);
-    EXPECT_EQ(denied.message,
-              "not permitted: only root may call RosterGate (com.quorl.ListControl)");
     EXPECT_EQ(classify_bus_error(s, "org.freedesktop.DBus.Error.NoReply", "").code, kFailed);
     auto other = classify_bus_error(s, "org.freedesktop.DBus.Error.Failed", "bad id zz");
     EXPECT_EQ(other.code, kFailed);
