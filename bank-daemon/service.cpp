@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -95,13 +96,36 @@ gboolean on_del_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
     });
 }
 
+// The bus refuses larger messages and drops the sender with them; a reply over this size is
+// answered as an error instead (the bus's own limit is 32 MiB, headers take the rest).
+constexpr gsize kMaxReplyBody = 30u * 1024 * 1024;
+
 gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gint type, gpointer) {
     return guarded(invocation, [&] {
         int count = 0;
         char** entries = getBankDevList(type, &count);
-        std::vector<const gchar*> texts(entries, entries + (entries ? count : 0));
+        std::vector<const gchar*> texts;
+        std::size_t invalid = 0;
+        gsize body = 4;
+        for (int i = 0; entries && i < count; ++i) {
+            // A bus string must be UTF-8: one bad line may not cost the others their place.
+            if (!g_utf8_validate(entries[i], -1, nullptr)) {
+                ++invalid;
+                continue;
+            }
+            texts.push_back(entries[i]);
+            body += 4 + std::strlen(entries[i]) + 1 + 3;  // length, text, nul, alignment
+        }
         texts.push_back(nullptr);
-        bankingdevctl_complete_get_banking_dev_list(iface, invocation, texts.data());
+        if (invalid > 0)
+            syslog(LOG_ERR, "getBankingDevList: %zu entries of list %d are not UTF-8, left out",
+                   invalid, type);
+        if (body > kMaxReplyBody) {
+            g_dbus_method_invocation_return_error_literal(
+                invocation, G_DBUS_ERROR, G_DBUS_ERROR_LIMITS_EXCEEDED, "list too large");
+        } else {
+            bankingdevctl_complete_get_banking_dev_list(iface, invocation, texts.data());
+        }
         for (int i = 0; entries && i < count; ++i)
             std::free(entries[i]);
         std::free(entries);

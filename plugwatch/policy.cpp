@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mdm/files.h"
 #include "mdm/raii.h"
 
 namespace plugwatch {
@@ -37,7 +38,7 @@ int hex_digit(char c) {
 
 void import_list(const std::string& path, const ListImport& list, Log& log,
                  const mdm::tarvex::Functions& framework) {
-    mdm::FilePtr file(std::fopen(path.c_str(), "r"));
+    mdm::FilePtr file = mdm::fopen_regular(path);
     if (!file)
         return;
     log.write(LOG_INFO, list.heading);

@@ -2,12 +2,14 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
 #include "bank_files.h"
 #include "bank_io.h"
+#include "mdm/files.h"
 #include "mdm/raii.h"
 #include "periphcore/lists.h"
 
@@ -56,7 +58,7 @@ std::optional<std::string> normalise_line(std::string_view line) {
 }
 
 std::optional<std::vector<std::string>> read_list(const std::string& path) {
-    mdm::FilePtr file(std::fopen(path.c_str(), "re"));
+    mdm::FilePtr file = mdm::fopen_regular(path);
     if (!file) {
         std::fputs("open file error\n", stderr);
         return std::nullopt;
@@ -91,7 +93,7 @@ int device_type(const BankPaths& paths, const char* product, const char* vendor)
     if (!key)
         return kNotBank;
     for (int type = 0; type < kNotBank; ++type) {
-        mdm::FilePtr file(std::fopen(paths.devlist(type).c_str(), "re"));
+        mdm::FilePtr file = mdm::fopen_regular(paths.devlist(type));
         if (!file)
             continue;
         LineReader reader(file.get(), kTypeLineMax);
@@ -108,13 +110,15 @@ int parse_status(std::string_view bytes) {
     for (char c : bytes) {
         if (c < '0' || c > '9')
             break;
+        if (value > (INT_MAX - (c - '0')) / 10)
+            return INT_MAX;  // saturates instead of overflowing
         value = value * 10 + (c - '0');
     }
     return value;
 }
 
 int read_status(const std::string& path) {
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    mdm::UniqueFd fd = mdm::open_regular(path, O_RDONLY);
     if (!fd) {
         report_errno("getBankDevStatus");
         return -1;

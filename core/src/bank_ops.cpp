@@ -29,6 +29,8 @@ bool replace_list(int old_fd, const std::string& path, const std::vector<std::st
     std::string content;
     for (const auto& e : entries)
         content.append(e).push_back('\n');
+    // bankguard alone rewrites the lists: copies of a rewrite that was killed are stale.
+    mdm::remove_stale_copies(path);
     return mdm::replace_file(path, content, &st);
 }
 
@@ -42,7 +44,7 @@ int set_status(const BankPaths& paths, const mdm::tarvex::Functions& fns, int ty
         return -1;
     }
     // Written in place over the first byte: the file must exist, and what follows stays.
-    mdm::UniqueFd fd(::open(paths.status(type).c_str(), O_WRONLY | O_CLOEXEC));
+    mdm::UniqueFd fd = mdm::open_regular(paths.status(type), O_WRONLY);
     const char text = static_cast<char>('0' + status);
     if (!fd || write_full(fd.get(), &text, 1) != 1) {
         report_errno("setBankDevStatus");
@@ -64,7 +66,7 @@ int set_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
             to_add.push_back(e);
     }
 
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    mdm::UniqueFd fd = mdm::open_regular(path, O_RDWR);
     if (!fd) {
         report_errno("setBankDevList");
         return 0;
@@ -80,10 +82,17 @@ int set_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
     int appended = 0;
     for (const auto& e : to_add) {
         std::string line = e + '\n';
+        off_t before = ::lseek(fd.get(), 0, SEEK_END);
         ssize_t n = write_full(fd.get(), line.data(), line.size());
-        // -1 means nothing of the entry reached the file; any other answer moved bytes.
-        if (n != -1)
-            ++appended;
+        if (n != static_cast<ssize_t>(line.size())) {
+            // A full disk took part of the line: cut it off again, so it never becomes a
+            // junk entry, and count only whole lines. Later entries would fail the same way.
+            if (before >= 0)
+                ::ftruncate(fd.get(), before);
+            report_errno("setBankDevList");
+            break;
+        }
+        ++appended;
     }
     fd.reset();
 
@@ -104,19 +113,28 @@ int del_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
         (to_remove.contains(e) ? removed : kept).push_back(e);
     }
 
-    mdm::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!fd || !replace_list(fd.get(), path, kept)) {
-        // The old list is still whole, so its devices keep their permissions.
+    mdm::UniqueFd fd = mdm::open_regular(path, O_RDONLY);
+    if (!fd) {
         report_errno("delBankDevList");
         return 0;
     }
-
+    // Withdrawn before the shortened list is in place: a stop in between leaves listed
+    // devices without their permission, which the next status application restores, never
+    // unlisted devices still allowed.
     const PrefixSet white_list(paths.white_list().c_str(), kPairSize);
     for (const auto& e : removed) {
         std::string_view product = std::string_view(e).substr(0, 4);
         std::string_view vendor = std::string_view(e).substr(4, 4);
         if (!on_white_list(white_list, product, vendor))
             withdraw(fns, product, vendor);
+    }
+    if (!replace_list(fd.get(), path, kept)) {
+        int saved = errno;
+        // The old list is still whole: its devices get their permissions back.
+        apply_status(paths, fns, type, read_status(paths.status(type)));
+        errno = saved;
+        report_errno("delBankDevList");
+        return 0;
     }
     return static_cast<int>(removed.size());
 }

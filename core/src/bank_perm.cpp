@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bank_files.h"
+#include "mdm/files.h"
 #include "mdm/raii.h"
 #include "periphcore/lists.h"
 
@@ -72,7 +73,7 @@ bool on_white_list(const PrefixSet& white_list, std::string_view product, std::s
 }
 
 bool apply_status(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type, int status) {
-    mdm::FilePtr file(std::fopen(paths.devlist(type).c_str(), "re"));
+    mdm::FilePtr file = mdm::fopen_regular(paths.devlist(type));
     if (!file) {
         std::fputs("open file error\n", stderr);
         return false;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mdm/files.h"
 #include "mdm/raii.h"
 
 namespace periphcore {
@@ -58,7 +59,7 @@ int lookup(const char* path, const char* product, const char* vendor, Match matc
     auto key = list_key(product, vendor);
     if (!key || !path)
         return 1;
-    mdm::FilePtr file(std::fopen(path, "r"));
+    mdm::FilePtr file = mdm::fopen_regular(path);
     if (!file)
         return 1;
     LineReader reader(file.get(), kListLineMax);
@@ -86,7 +87,7 @@ int lookup_prefix(const char* path, const char* product, const char* vendor) {
 }
 
 PrefixSet::PrefixSet(const char* path, std::size_t key_size) : key_size_(key_size) {
-    mdm::FilePtr file(path ? std::fopen(path, "re") : nullptr);
+    mdm::FilePtr file = path ? mdm::fopen_regular(path) : nullptr;
     if (!file)
         return;
     LineReader reader(file.get(), kListLineMax);

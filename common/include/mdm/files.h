@@ -3,12 +3,15 @@
 // written.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,6 +83,63 @@ inline bool replace_file_keeping_owner(const std::string& path, std::string_view
     if (::stat(path.c_str(), &st) == 0)
         return replace_file(path, content, &st);
     return replace_file(path, content, nullptr, mode_if_new);
+}
+
+// Files the system reads are untrusted: a list that is a FIFO, a device or a huge file must
+// not stall a daemon. Larger files are refused.
+inline constexpr off_t kMaxReadFile = 16 * 1024 * 1024;
+
+// Opens a regular file of at most kMaxReadFile bytes. The open itself never blocks (a FIFO
+// or device is opened non-blocking and then refused); anything else fails with errno set
+// (EINVAL for a file that is not regular, EFBIG for one too large), so callers report it as
+// they report a file they cannot open.
+inline UniqueFd open_regular(const std::string& path, int flags) {
+    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
+        return fd;
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd.get(), &st) != 0)
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    else if (st.st_size > kMaxReadFile)
+        err = EFBIG;
+    if (err) {
+        fd.reset();
+        errno = err;
+        return fd;
+    }
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// open_regular for reading through stdio.
+inline FilePtr fopen_regular(const std::string& path) {
+    UniqueFd fd = open_regular(path, O_RDONLY);
+    if (!fd)
+        return FilePtr();
+    FilePtr file(::fdopen(fd.get(), "r"));
+    if (file)
+        fd.release();
+    return file;
+}
+
+// Removes "<path>.XXXXXX" copies left by a replace_file that was killed before its rename.
+// Only for files a single process rewrites: another writer's copy in flight would go too.
+inline void remove_stale_copies(const std::string& path) {
+    auto slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
+    if (!d)
+        return;
+    while (struct dirent* e = ::readdir(d.get())) {
+        std::string_view name(e->d_name);
+        // mkstemp's six characters, and nothing else
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix))
+            ::unlinkat(::dirfd(d.get()), e->d_name, 0);
+    }
 }
 
 }  // namespace mdm

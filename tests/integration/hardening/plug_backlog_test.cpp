@@ -1,6 +1,7 @@
 // A hung peer must not lose plug events: while the peers are stopped, the monitor thread is
 // held in its first call and every later uevent waits in the monitor's socket.
 #include <csignal>
+#include <filesystem>
 #include <string>
 
 #include "../plugwatch/plugwatch_fixture.h"
@@ -36,6 +37,18 @@ TEST_F(PlugwatchTest, DevicesPluggedWhileThePeersHangAreAllAnnouncedInOrder) {
             << "record " << i << ": " << records[i];
     }
     EXPECT_TRUE(daemon().running());
+}
+
+// A huge list is refused as unreadable instead of holding up the import, and with it every
+// plug event; a FIFO in its place does not block it either.
+TEST_F(PlugwatchTest, HugeOrSpecialListFilesDoNotHoldUpTheImport) {
+    mdmtest::write_file("/etc/mdm/black-list", "c8200bda\n");
+    std::filesystem::resize_file("/etc/mdm/black-list", 1ull << 30);  // sparse
+    ASSERT_EQ(mdmtest::run({"mkfifo", "/etc/mdm/white-list"}).status, 0);
+    start_peers();
+    start_plugwatch();  // waits (10 s at most) for the import to finish
+    plug(mdmtest::UsbDevice{}, {"08"});
+    EXPECT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
 }
 
 }  // namespace
