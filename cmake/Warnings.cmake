@@ -1,8 +1,12 @@
 add_compile_options(-Wall -Wextra)
 if(MDM_SANITIZE)
-  add_compile_options(-fsanitize=${MDM_SANITIZE} -fno-omit-frame-pointer)
+  # No recovery: undefined behaviour stops the program, so the test that started it fails.
+  add_compile_options(-fsanitize=${MDM_SANITIZE} -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${MDM_SANITIZE})
 endif()
+
+include(Fuzzing)
 
 # Generated C bindings are not ours to fix; keep the build output clean.
 function(mdm_quiet_generated target)
