@@ -1,5 +1,7 @@
 #include "mdmtest/mounts.h"
 
+#include "mdmtest/usb_storage.h"
+
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -21,17 +23,9 @@ void add_record(Testbed& tb, const std::string& record) {
 
 std::string add_block_disk(Testbed& tb, const std::string& parent_syspath, const std::string& disk,
                            int minor) {
-    std::string host = Testbed::devpath(parent_syspath) + "/host" + std::to_string(minor / 16);
-    add_record(tb, "P: " + host + "\nE: DEVTYPE=scsi_host\nE: SUBSYSTEM=scsi\n");
-    std::string disk_path = host + "/target0:0:0/0:0:0:0/block/" + disk;
-    auto block = [&](const std::string& path, const std::string& name, const char* type, int m) {
-        std::string dev = "8:" + std::to_string(m);
-        add_record(tb, "P: " + path + "\nN: " + name + "\nE: DEVNAME=/dev/" + name +
-                           "\nE: DEVTYPE=" + type + "\nE: SUBSYSTEM=block\nE: MAJOR=8\nE: MINOR=" +
-                           std::to_string(m) + "\nA: dev=" + dev + "\n");
-    };
-    block(disk_path, disk, "disk", minor);
-    block(disk_path + "/" + disk + "1", disk + "1", "partition", minor + 1);
+    std::string host = add_scsi_host(tb, parent_syspath, "host" + std::to_string(minor / 16));
+    std::string whole = add_block_device(tb, host, disk, "disk", "8:" + std::to_string(minor));
+    add_block_device(tb, whole, disk + "1", "partition", "8:" + std::to_string(minor + 1));
     return "/dev/" + disk + "1";
 }
 

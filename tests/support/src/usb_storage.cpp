@@ -26,10 +26,14 @@ UsbStick add_usb_stick(Testbed& tb, const UsbDevice& device, const std::string& 
     UsbStick stick;
     stick.device = tb.add_usb_device(device);
     stick.interface = tb.add_interface(stick.device, 0, "08", subclass);
+    stick.host = add_scsi_host(tb, stick.interface, host_name);
+    return stick;
+}
+
+std::string add_scsi_host(Testbed& tb, const std::string& parent_syspath, const std::string& name) {
     const char* attrs[] = {nullptr};
     const char* props[] = {"DEVTYPE", "scsi_host", nullptr};
-    stick.host = add_device(tb, "scsi", host_name, stick.interface, attrs, props);
-    return stick;
+    return add_device(tb, "scsi", name, parent_syspath, attrs, props);
 }
 
 std::string add_block_device(Testbed& tb, const std::string& parent_syspath,

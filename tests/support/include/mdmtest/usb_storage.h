@@ -20,6 +20,9 @@ struct UsbStick {
 UsbStick add_usb_stick(Testbed& tb, const UsbDevice& device, const std::string& subclass = "06",
                        const std::string& host_name = "host0");
 
+// A SCSI host named `name` (e.g. "host0") under `parent_syspath`; returns its syspath.
+std::string add_scsi_host(Testbed& tb, const std::string& parent_syspath, const std::string& name);
+
 // A block device under `parent_syspath` with node /dev/`name`: devtype "disk" or
 // "partition", `dev` its "major:minor".
 std::string add_block_device(Testbed& tb, const std::string& parent_syspath,
