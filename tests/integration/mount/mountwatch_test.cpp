@@ -23,6 +23,14 @@ void expect_signal(const SignalListener::Signal& s, const Strings& first_four) {
     EXPECT_TRUE(is_timestamp(s.args[4])) << s.args[4];
 }
 
+// Unmounts `mountpoint` and expects the `n`th removeStorage signal to name it with `ids`.
+void expect_removal(Mounts& mounts, const SignalListener& listener, std::size_t n,
+                    const std::string& mountpoint, const Strings& ids) {
+    ASSERT_TRUE(mounts.umount(mountpoint));
+    ASSERT_TRUE(listener.wait(n, "removeStorage"));
+    expect_signal(listener.signals("removeStorage")[n - 1], {ids[0], ids[1], mountpoint, "remove"});
+}
+
 TEST_F(MountTest, UsbMountIsOpenedListedAndAnnouncedAndAnInternalDiskOnlyItsRemoval) {
     std::string stick = add_stick("1-1", "5678", "1234", "sdb", 16);
     std::string internal = add_internal_disk("sda", 0);
@@ -58,13 +66,8 @@ TEST_F(MountTest, UsbMountIsOpenedListedAndAnnouncedAndAnInternalDiskOnlyItsRemo
     EXPECT_TRUE(logged("call_change_permission rc = -1"));
     EXPECT_EQ(mode_of("/media/disk"), 0755);
 
-    ASSERT_TRUE(mounts.umount("/media/disk"));
-    ASSERT_TRUE(listener.wait(1, "removeStorage"));
-    expect_signal(listener.signals("removeStorage")[0],
-                  {"unkonwn", "unkonwn", "/media/disk", "remove"});
-    ASSERT_TRUE(mounts.umount("/media/usb"));
-    ASSERT_TRUE(listener.wait(2, "removeStorage"));
-    expect_signal(listener.signals("removeStorage")[1], {"5678", "1234", "/media/usb", "remove"});
+    expect_removal(mounts, listener, 1, "/media/disk", {"unkonwn", "unkonwn"});
+    expect_removal(mounts, listener, 2, "/media/usb", {"5678", "1234"});
     EXPECT_TRUE(mountwatch().wait_output(
         "Mount removed: name = usb, pid = 5678, vid = 1234, mountpoint = /media/usb， action = "
         "remove, time = "));
@@ -103,14 +106,8 @@ TEST_F(MountTest, WithoutTheStorageServiceEqualNamesTakeTheFirstListedIds) {
                                  "action = add"));
 
     // Both are named "stick": the first removal takes the entry listed first.
-    ASSERT_TRUE(mounts.umount("/media/b/stick"));
-    ASSERT_TRUE(listener.wait(1, "removeStorage"));
-    expect_signal(listener.signals("removeStorage")[0],
-                  {"0001", "aaaa", "/media/b/stick", "remove"});
-    ASSERT_TRUE(mounts.umount("/media/a/stick"));
-    ASSERT_TRUE(listener.wait(2, "removeStorage"));
-    expect_signal(listener.signals("removeStorage")[1],
-                  {"0002", "bbbb", "/media/a/stick", "remove"});
+    expect_removal(mounts, listener, 1, "/media/b/stick", {"0001", "aaaa"});
+    expect_removal(mounts, listener, 2, "/media/a/stick", {"0002", "bbbb"});
     EXPECT_TRUE(mountwatch().wait_output("action = remove, time = "));
     EXPECT_TRUE(logged("pid = 0002, vid = bbbb, mountpoint = /media/a/stick, action = remove"));
 }
