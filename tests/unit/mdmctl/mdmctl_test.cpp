@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include <mdmtest/fake_framework.h>
+
 #include "bus.h"
 #include "cli.h"
 #include "devices.h"
@@ -100,27 +102,15 @@ TEST(MdmctlBus, OtherErrorsAreFailures) {
     EXPECT_EQ(other.message, "RosterGate (com.quorl.ListControl) failed: bad id zz");
 }
 
-// A framework holding only the tables a test puts there.
-std::vector<tarvex_devctl_info> g_classes, g_devices;
-int g_class_reads = 0;
-tarvex_devctl_info* read_devices(int* count) {
-    *count = static_cast<int>(g_devices.size());
-    return g_devices.data();
-}
-tarvex_devctl_info* read_classes(int* count) {
-    ++g_class_reads;
-    *count = static_cast<int>(g_classes.size());
-    return g_classes.data();
-}
-
 TEST(MdmctlDevices, PermissionIsThePlugMonitorsLookup) {
-    mdm::tarvex::Functions fw;
-    fw.read_special = read_devices;
-    fw.read_not_special = read_classes;
-    g_classes = {mdm::tarvex::class_record(9, 6, 2), mdm::tarvex::class_record(9, 19, 5)};
-    g_devices = {mdm::tarvex::device_record(0x1111, 0x2222, 1),
-                 mdm::tarvex::device_record(0x3333, 0x4444, 2),
-                 mdm::tarvex::device_record(0x5555, 0x6666, 5)};
+    using mdmtest::FakeFramework;
+    FakeFramework::reset();
+    FakeFramework& fake = FakeFramework::state();
+    const mdm::tarvex::Functions& fw = FakeFramework::functions();
+    fake.classes = {FakeFramework::class_entry(6, 2), FakeFramework::class_entry(19, 5)};
+    fake.devices = {FakeFramework::device(0x1111, 0x2222, 1),
+                    FakeFramework::device(0x3333, 0x4444, 2),
+                    FakeFramework::device(0x5555, 0x6666, 5)};
     std::vector<DeviceFacts> devices = {
         {"1-1", "c820", "0bda", "Stick", {{"00", "08"}}},
         {"1-2", "1111", "2222", "Phone", {{"00", "08"}, {"01", "ff"}, {"02", "03"}}},
@@ -143,9 +133,9 @@ TEST(MdmctlDevices, PermissionIsThePlugMonitorsLookup) {
             {"1-5", "aaaa", "bbbb", "Hub", "", "", "", "", ""},
         }));
     // Nonstorage interfaces never read the class table, as in the plug monitor.
-    g_class_reads = 0;
+    fake.class_reads = 0;
     devices_table({devices[3]}, fw, bank);
-    EXPECT_EQ(g_class_reads, 0);
+    EXPECT_EQ(fake.class_reads, 0);
 }
 
 }  // namespace
