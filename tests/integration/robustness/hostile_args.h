@@ -19,7 +19,7 @@ class Hostile {
     GVariant* wrong_tuple(const std::string& signature);
     std::string text();
     gint32 number();
-    bool chance(int percent) { return pick(100) < percent; }
+    bool chance(int percent) { return pick(100) < static_cast<std::size_t>(percent); }
     std::size_t pick(std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
     }

@@ -19,12 +19,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/mount.h>
@@ -123,9 +125,32 @@ void bind_self(const std::string& path) {
         die("bind " + path);
 }
 
+// A fresh /tmp (or /var/tmp). A build or checkout under it (a CI clone in /tmp, say) is
+// bound back in, so the programs under test stay reachable as installed ones would be.
 void fresh_tmpfs(const char* path) {
-    if (access(path, F_OK) == 0 && mount("tmpfs", path, "tmpfs", 0, "mode=1777") != 0)
+    if (access(path, F_OK) != 0)
+        return;
+    const std::string prefix = std::string(path) + "/";
+    std::vector<std::pair<std::string, int>> kept;
+    for (const char* var : {"MDM_BUILD_DIR", "MDM_SOURCE_DIR"}) {
+        const char* dir = std::getenv(var);
+        if (dir && std::string_view(dir).starts_with(prefix)) {
+            int fd = open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0)
+                die(std::string("open ") + dir);
+            kept.emplace_back(dir, fd);
+        }
+    }
+    if (mount("tmpfs", path, "tmpfs", 0, "mode=1777") != 0)
         die(std::string("tmpfs ") + path);
+    for (const auto& [dir, fd] : kept) {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        std::string source = "/proc/self/fd/" + std::to_string(fd);
+        if (ec || mount(source.c_str(), dir.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+            die("bind " + dir);
+        close(fd);
+    }
 }
 
 void apply_mounts(const std::map<std::string, std::vector<std::string>>& s) {
