@@ -6,10 +6,10 @@
 namespace robustness {
 
 namespace {
-// Ids that are valid, valid in upper case, short, long or not hexadecimal, so list operations
-// both succeed and refuse.
-const char* const kIds[] = {"c820", "0bda", "ABCD", "ef01", "1234", "12",   "12345",
-                            "zzzz", "",     "c8g0", "0x1f", "-001", "ffff", "0000"};
+// Few valid ids, so that entries meet across calls and services (a bank device in a list
+// call); ids that are short, long or not hexadecimal, so calls also refuse.
+const char* const kValidIds[] = {"c820", "0bda", "ABCD", "1234"};
+const char* const kOddIds[] = {"12", "12345", "zzzz", "", "c8g0", "0x1f", "-001", "ffff", "0000"};
 const char* const kTexts[] = {"",         "c8200bda",         "../../etc/shadow", "%s%s%n",
                               "/media/x", "/etc/mdm/bank/st", "ÿÿÿÿ名前",         "a\tb\nc"};
 }  // namespace
@@ -17,8 +17,10 @@ const char* const kTexts[] = {"",         "c8200bda",         "../../etc/shadow"
 std::string Hostile::text() {
     if (chance(1))
         return std::string(1 << 20, 'A');  // 1 MB
-    if (chance(50))
-        return kIds[pick(std::size(kIds))];
+    if (chance(45))
+        return kValidIds[pick(std::size(kValidIds))];
+    if (chance(40))
+        return kOddIds[pick(std::size(kOddIds))];
     return kTexts[pick(std::size(kTexts))];
 }
 

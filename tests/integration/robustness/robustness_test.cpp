@@ -1,6 +1,7 @@
 // Hostile calls over every method of every system service: each is answered, every service
-// still runs and answers afterwards, the files they keep stay well-formed, and bankguard's
-// answers follow a model of its files. MDM_ROBUSTNESS_CALLS sets the number of calls.
+// still runs and answers afterwards, the files they keep stay well-formed, and the answers
+// and files of bankguard and RosterGate follow models of their files. MDM_ROBUSTNESS_CALLS
+// sets the number of calls.
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -11,6 +12,8 @@
 #include "hostile_args.h"
 #include "mdm/frame/service.h"
 #include "mdmtest/support.h"
+#include "roster_model.h"
+#include "store.h"
 
 namespace {
 
@@ -103,6 +106,30 @@ class Robustness : public SandboxTest {
     mdm::GObjectPtr<GDBusConnection> bus_;
 };
 
+// The framework's device entries as the store holds them.
+std::vector<robustness::DeviceEntry> stored_devices(const tarvex_standin::Store& store) {
+    tarvex_standin::Snapshot snap;
+    store.read(tarvex_standin::Table::Devices, snap);
+    std::vector<robustness::DeviceEntry> out;
+    for (const auto& r : snap.rows)
+        out.push_back({r.pid, r.vid, r.perm});
+    return out;
+}
+
+std::unordered_set<std::string> bank_devices(const robustness::BankModel& bank) {
+    std::unordered_set<std::string> all;
+    for (int type = 0; type < 4; ++type)
+        all.insert(bank.list(type).begin(), bank.list(type).end());
+    return all;
+}
+
+std::string text_of(GVariant* v) {
+    if (!v)
+        return "a bus error";
+    mdm::GCharPtr text(g_variant_print(v, FALSE));
+    return std::string(text.get()).substr(0, 300);
+}
+
 // Errors that mean the service did not answer: it died, hung or left the bus.
 bool unanswered(const std::string& error) {
     return error.empty() || error.find("NoReply") != std::string::npos ||
@@ -139,6 +166,8 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
 
     robustness::Hostile hostile(20261208);
     robustness::BankModel model;
+    robustness::RosterModel roster;
+    const tarvex_standin::Store store("/var/lib/tarvex");
     const long total = calls_wanted();
     long errors = 0, modelled = 0;
     auto start = std::chrono::steady_clock::now();
@@ -148,6 +177,9 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
         mdm::VariantPtr args(
             g_variant_ref_sink(wrong ? hostile.wrong_tuple(m.signature)
                                      : hostile.value(G_VARIANT_TYPE(m.signature.c_str()))));
+        const bool to_roster = m.service->bus_name == "com.quorl.ListControl";
+        if (to_roster)
+            roster.take_devices(stored_devices(store));
         std::string error;
         mdm::VariantPtr reply = call(m, args.get(), error);
         if (!reply) {
@@ -158,20 +190,35 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
                         error.find("Failed") != std::string::npos)
                 << m.name << " refused a well-typed call: " << error;
         }
+        if (to_roster) {
+            auto expected = wrong ? std::optional<robustness::RosterModel::Answer>()
+                                  : roster.expect(m.name, args.get(), bank_devices(model));
+            if (expected) {
+                ++modelled;
+                mdm::VariantPtr want(expected->reply ? g_variant_ref_sink(expected->reply)
+                                                     : nullptr);
+                ASSERT_TRUE(want ? reply && g_variant_equal(reply.get(), want.get()) : !reply)
+                    << "call " << i << ": " << m.name << " " << text_of(args.get()) << " answered "
+                    << (reply ? text_of(reply.get()) : error) << ", model " << text_of(want.get());
+            }
+            ASSERT_EQ(stored_devices(store), roster.devices())
+                << "device entries after call " << i << ": " << m.name << " "
+                << text_of(args.get());
+            const std::string white = "/etc/mdm/bank/white-list";
+            ASSERT_EQ(file_exists(white) ? read_file(white) : "", roster.bank_white_text())
+                << "bank white list after call " << i << ": " << m.name << " "
+                << text_of(args.get());
+            continue;
+        }
         if (wrong || m.service->bus_name != "com.quorl.bankingdevctl")
             continue;
         if (auto expected = model.expect(m.name, args.get())) {
             mdm::VariantPtr want(g_variant_ref_sink(*expected));
             ++modelled;
             ASSERT_TRUE(reply) << m.name << ": " << error;
-            mdm::GCharPtr got_text(g_variant_print(reply.get(), FALSE));
-            mdm::GCharPtr want_text(g_variant_print(want.get(), FALSE));
-            mdm::GCharPtr args_text(g_variant_print(args.get(), FALSE));
             ASSERT_TRUE(g_variant_equal(reply.get(), want.get()))
-                << "call " << i << ": " << m.name << " "
-                << std::string(args_text.get()).substr(0, 300) << " answered "
-                << std::string(got_text.get()).substr(0, 300) << ", model "
-                << std::string(want_text.get()).substr(0, 300);
+                << "call " << i << ": " << m.name << " " << text_of(args.get()) << " answered "
+                << text_of(reply.get()) << ", model " << text_of(want.get());
         }
     }
     double seconds =
@@ -179,7 +226,7 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
     std::cout << total << " calls over " << methods.size() << " methods of " << services.size()
               << " services in " << seconds << " s (" << static_cast<long>(total / seconds)
               << " calls/s); " << errors << " bus errors, " << modelled
-              << " bankguard answers checked against the model\n";
+              << " answers of bankguard and RosterGate checked against their models\n";
 
     for (std::size_t i = 0; i < services.size(); ++i) {
         const auto& s = services[i];
@@ -200,9 +247,9 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
     }
     if (file_exists("/etc/mdm/bank/white-list"))
         expect_lines_match("/etc/mdm/bank/white-list", entry);
-    auto store = run({"tarvexctl", "list"});
-    EXPECT_EQ(store.status, 0) << store.out;
-    std::istringstream lines(store.out);
+    auto listed = run({"tarvexctl", "list"});
+    EXPECT_EQ(listed.status, 0) << listed.out;
+    std::istringstream lines(listed.out);
     const std::regex record(
         "device [0-9a-f]{4,8} [0-9a-f]{4,8} perm=-?[0-9]+|class type=-?[0-9]+ usb_subtype=-?[0-9]+ "
         "perm=-?[0-9]+");
