@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
+#include <string_view>
 
 namespace robustness {
 
@@ -14,10 +14,13 @@ const std::string kDefaultDevice = "c8200bda";
 // An id the framework record can hold, for the texts this test sends: an optional 0x, then
 // one to eight hexadecimal digits.
 std::optional<uint32_t> id(const std::string& text) {
-    static const std::regex re("(0[xX])?[0-9a-fA-F]{1,8}");
-    if (!std::regex_match(text, re))
+    std::string_view digits(text);
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.remove_prefix(2);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return g_ascii_isxdigit(c); }))
         return std::nullopt;
-    return static_cast<uint32_t>(std::stoul(text, nullptr, 16));
+    return static_cast<uint32_t>(std::stoul(std::string(digits), nullptr, 16));
 }
 
 bool too_long(const std::string& text) {
