@@ -17,31 +17,6 @@ namespace {
 constexpr std::string_view kControlOnMessage = "开启网卡管控";
 constexpr std::string_view kControlOffMessage = "关闭网卡管控";
 
-// A regular file opened for reading; an invalid descriptor for anything else.
-UniqueFd open_regular(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
-        fd.reset();
-    return fd;
-}
-
-// The whole content of a regular file; false when it cannot be opened or read.
-bool read_whole(const std::string& path, std::string& out) {
-    UniqueFd fd = open_regular(path);
-    if (!fd)
-        return false;
-    char chunk[4096];
-    for (;;) {
-        ssize_t n = read_full(fd.get(), chunk, sizeof chunk);
-        if (n < 0)
-            return false;
-        out.append(chunk, static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < sizeof chunk)
-            return true;
-    }
-}
-
 }  // namespace
 
 int parse_state(std::string_view content) {
@@ -83,7 +58,7 @@ int NetcardControl::SetNetcardStatus(int status) {
 }
 
 int NetcardControl::GetNetcardStatus() const {
-    UniqueFd fd = open_regular(paths_.state);
+    UniqueFd fd = open_regular(paths_.state, O_RDONLY);
     if (!fd)
         return 1;
     char c = 0;
@@ -121,10 +96,10 @@ int NetcardControl::EnableNetcard() {
     if (!enter(kControlOffMessage, 1))
         return 0;
     core_.enable_net_card();
-    std::string records;
-    if (!read_whole(paths_.records, records))
+    std::optional<std::string> records = read_regular(paths_.records);
+    if (!records)
         return 0;
-    for (const auto& [product, vendor] : distinct_pairs(records))
+    for (const auto& [product, vendor] : distinct_pairs(*records))
         core_.enabledevices(product.c_str(), vendor.c_str());
     return 0;
 }

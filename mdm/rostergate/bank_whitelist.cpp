@@ -41,16 +41,6 @@ std::optional<HexParse> parse_hex(std::string_view text) {
     return HexParse{value, static_cast<std::size_t>(end - p)};
 }
 
-// Opens `path` for the given flags and makes sure it is a regular file; a FIFO or device
-// must never block or feed the service.
-mdm::UniqueFd open_regular(const std::string& path, int flags, mode_t mode = 0644) {
-    mdm::UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return mdm::UniqueFd();
-    return fd;
-}
-
 }  // namespace
 
 std::vector<std::string> BankFiles::device_lists() const {
@@ -59,19 +49,10 @@ std::vector<std::string> BankFiles::device_lists() const {
 }
 
 std::optional<std::vector<std::string>> read_lines(const std::string& path) {
-    mdm::UniqueFd fd = open_regular(path, O_RDONLY);
-    if (!fd)
+    std::optional<std::string> text = mdm::read_regular(path);
+    if (!text)
         return std::nullopt;
-    std::string content;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = mdm::read_full(fd.get(), buf, sizeof buf);
-        if (n < 0)
-            return std::nullopt;
-        content.append(buf, static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < sizeof buf)
-            break;
-    }
+    const std::string& content = *text;
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < content.size()) {
@@ -140,7 +121,7 @@ std::vector<std::string> get_bank_device_whitelist(const BankFiles& files) {
 }
 
 int add_bank_device_whitelist(const BankFiles& files, const std::vector<std::string>& devlist) {
-    mdm::UniqueFd fd = open_regular(files.white_list(), O_RDWR | O_APPEND | O_CREAT);
+    mdm::UniqueFd fd = mdm::open_regular(files.white_list(), O_RDWR | O_APPEND | O_CREAT);
     if (!fd || devlist.empty())
         return 0;
     // A last line without its line feed (a hand edit) must not run into the first entry
@@ -169,7 +150,7 @@ int del_bank_device_whitelist(const BankFiles& files, const EntrySet& devlist) {
 }
 
 int clear_bank_device_whitelist(const BankFiles& files) {
-    (void)open_regular(files.white_list(), O_WRONLY | O_TRUNC | O_CREAT);
+    (void)mdm::open_regular(files.white_list(), O_WRONLY | O_TRUNC | O_CREAT);
     return 0;
 }
 

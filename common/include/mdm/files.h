@@ -93,8 +93,9 @@ inline constexpr off_t kMaxReadFile = 16 * 1024 * 1024;
 // or device is opened non-blocking and then refused); anything else fails with errno set
 // (EINVAL for a file that is not regular, EFBIG for one too large), so callers report it as
 // they report a file they cannot open.
-inline UniqueFd open_regular(const std::string& path, int flags) {
-    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+// `mode` is for a file that O_CREAT makes.
+inline UniqueFd open_regular(const std::string& path, int flags, mode_t mode = 0644) {
+    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode));
     if (!fd)
         return fd;
     struct stat st {};
@@ -112,6 +113,26 @@ inline UniqueFd open_regular(const std::string& path, int flags) {
     }
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+// The whole content of a regular file opened as open_regular does; nullopt when it cannot be
+// opened or read.
+inline std::optional<std::string> read_regular(const std::string& path) {
+    UniqueFd fd = open_regular(path, O_RDONLY);
+    if (!fd)
+        return std::nullopt;
+    std::string content;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read_full(fd.get(), chunk, sizeof chunk);
+        if (n < 0)
+            return std::nullopt;
+        content.append(chunk, static_cast<std::size_t>(n));
+        // A file that grows while it is read stops at the cap.
+        if (static_cast<std::size_t>(n) < sizeof chunk ||
+            content.size() > static_cast<std::size_t>(kMaxReadFile))
+            return content;
+    }
 }
 
 // open_regular for reading through stdio.

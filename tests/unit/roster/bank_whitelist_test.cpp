@@ -1,5 +1,6 @@
 // The bank white list and the id texts, on a scratch directory.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -66,6 +67,10 @@ TEST(BankLists, LinesDevicesAndTheDefaultPair) {
     // Not a regular file: read as missing, never waited on.
     ASSERT_EQ(mkfifo((dir.path() + "/fifo").c_str(), 0600), 0);
     EXPECT_FALSE(read_lines(dir.path() + "/fifo").has_value());
+    // Nor is a list above the size cap read.
+    dir.write("devlist/taxkey", "1111aaaa\n");
+    ASSERT_EQ(truncate((dir.path() + "/devlist/taxkey").c_str(), 17 << 20), 0);
+    EXPECT_FALSE(read_lines(dir.path() + "/devlist/taxkey").has_value());
 }
 
 TEST(BankWhiteList, ReadAppendRewriteAndClear) {

@@ -1,5 +1,6 @@
 // NicGate's steps with every outside call recorded in order: what the bus cannot show.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -77,6 +78,9 @@ TEST_F(Steps, StateFileFailuresComeAfterTheAuditAndBeforeAnySwitching) {
     EXPECT_EQ(take(), (Calls{kOff}));
     fs::remove(dir / "net");
     fs::create_directory(dir / "net");  // not a regular file: read as missing
+    EXPECT_EQ(nic.GetNetcardStatus(), 1);
+    fs::remove(dir / "net");
+    ASSERT_EQ(mkfifo((dir / "net").c_str(), 0600), 0);  // nor waited on
     EXPECT_EQ(nic.GetNetcardStatus(), 1);
 
     NetcardControl unwritable = control(dir / "gone" / "net");
