@@ -68,19 +68,13 @@ GVariant* pairs_variant(const std::vector<Pair>& pairs) {
 }
 
 std::vector<Pair> read_import(const std::string& path) {
-    // Regular files only: a FIFO or device would block or feed endless input.
-    mdm::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0)
-        throw Failure{kUsage, "cannot read " + path + ": " + std::strerror(errno)};
-    if (!S_ISREG(st.st_mode))
+    // Regular files of sane size only: a FIFO or device would block or feed endless input.
+    std::optional<std::string> content = mdm::read_regular(path);
+    if (!content && errno == EINVAL)
         throw Failure{kUsage, path + " is not a regular file"};
-    std::string content(static_cast<std::size_t>(st.st_size), '\0');
-    ssize_t n = mdm::read_full(fd.get(), content.data(), content.size());
-    if (n < 0)
+    if (!content)
         throw Failure{kUsage, "cannot read " + path + ": " + std::strerror(errno)};
-    content.resize(static_cast<std::size_t>(n));
-    ImportFile parsed = parse_import(content);
+    ImportFile parsed = parse_import(*content);
     if (!parsed.problems.empty()) {
         // Nothing is imported from a file with a bad line: a half-applied list is worse.
         for (std::size_t i = 1; i < parsed.problems.size(); ++i)

@@ -121,6 +121,10 @@ TEST_F(MdmctlTest, RefusalsAreOneLineWithDistinctExitCodes) {
               "mdmctl: /tmp/import:2: not a joined pair of eight hexadecimal digits; nothing "
               "imported\n");
     EXPECT_EQ(mdmctl({"whitelist", "import", "/tmp"}).status, 2);
+    // A file past the size cap is refused before it is read.
+    ASSERT_EQ(run({"truncate", "-s", "1G", "/tmp/import"}).status, 0);
+    EXPECT_EQ(mdmctl({"whitelist", "import", "/tmp/import"}).out,
+              "mdmctl: cannot read /tmp/import: File too large\n");
 }
 
 TEST_F(MdmctlTest, DevicesShowThePermissionThePlugMonitorWouldAnnounce) {
