@@ -8,6 +8,7 @@
 #include <exception>
 #include <vector>
 
+#include "mdm/bus_limits.h"
 #include "periphcore.h"
 #include "validate.h"
 
@@ -96,10 +97,6 @@ gboolean on_del_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
     });
 }
 
-// The bus refuses larger messages and drops the sender with them; a reply over this size is
-// answered as an error instead (the bus's own limit is 32 MiB, headers take the rest).
-constexpr gsize kMaxReplyBody = 30u * 1024 * 1024;
-
 gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gint type, gpointer) {
     return guarded(invocation, [&] {
         int count = 0;
@@ -120,9 +117,8 @@ gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
         if (invalid > 0)
             syslog(LOG_ERR, "getBankingDevList: %zu entries of list %d are not UTF-8, left out",
                    invalid, type);
-        if (body > kMaxReplyBody) {
-            g_dbus_method_invocation_return_error_literal(
-                invocation, G_DBUS_ERROR, G_DBUS_ERROR_LIMITS_EXCEEDED, "list too large");
+        if (body > mdm::kMaxReplyBody) {
+            mdm::return_too_large(invocation);
         } else {
             bankingdevctl_complete_get_banking_dev_list(iface, invocation, texts.data());
         }

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "mdm/bus_limits.h"
 #include "mdm/frame/service.h"
 #include "mdm/stop.h"
 
@@ -30,7 +31,10 @@ void on_method_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, 
     }
     try {
         VariantPtr reply = it->second(*binding->service, args);
-        g_dbus_method_invocation_return_value(invocation, reply.get());
+        if (g_variant_get_size(reply.get()) > kMaxReplyBody)
+            return_too_large(invocation);  // only a list can grow so large
+        else
+            g_dbus_method_invocation_return_value(invocation, reply.get());
     } catch (const std::exception& e) {
         g_dbus_method_invocation_return_dbus_error(
             invocation, "org.freedesktop.DBus.Error.Failed",

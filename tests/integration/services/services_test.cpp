@@ -171,3 +171,12 @@ TEST_F(ServicesTest, FailingHandlerAnswersABusErrorAndTheServiceGoesOn) {
     // Still serving, and the same lookup finds what the core library does export.
     EXPECT_EQ(int_reply(call_service(kProbeName, "Symbol", g_variant_new("(s)", "logging"))), 0);
 }
+
+TEST_F(ServicesTest, AReplyTooLargeForTheBusIsAnErrorAndTheServiceGoesOn) {
+    auto probe = start_service(kProbe, kProbeName);
+    CallResult big = call_service(kProbeName, "Large", g_variant_new("(i)", 31 << 20));
+    EXPECT_EQ(big.error_name, "org.freedesktop.DBus.Error.LimitsExceeded") << big.error;
+    CallResult small = call_service(kProbeName, "Large", g_variant_new("(i)", 1 << 20));
+    ASSERT_TRUE(small.ok()) << small.error;
+    EXPECT_TRUE(probe->running());
+}
