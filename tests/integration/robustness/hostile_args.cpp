@@ -15,7 +15,7 @@ const char* const kTexts[] = {"",         "c8200bda",         "../../etc/shadow"
 }  // namespace
 
 std::string Hostile::text() {
-    if (chance(1))
+    if (!in_huge_array_ && chance(1))
         return std::string(1 << 20, 'A');  // 1 MB
     if (chance(45))
         return kValidIds[pick(std::size(kValidIds))];
@@ -43,8 +43,14 @@ GVariant* Hostile::value(const GVariantType* type) {
         std::size_t n = chance(1) ? 100000 : pick(6);
         GVariantBuilder b;
         g_variant_builder_init(&b, type);
-        // A huge array repeats one element, so building it stays cheap.
-        GVariant* same = n > 100 ? g_variant_ref_sink(value(element)) : nullptr;
+        // A huge array repeats one element, so building it stays cheap; that element holds
+        // no 1 MB text, or the message would be 100 GB.
+        GVariant* same = nullptr;
+        if (n > 100) {
+            in_huge_array_ = true;
+            same = g_variant_ref_sink(value(element));
+            in_huge_array_ = false;
+        }
         for (std::size_t i = 0; i < n; ++i)
             g_variant_builder_add_value(&b, same ? same : value(element));
         if (same)

@@ -26,6 +26,7 @@ class Hostile {
 
   private:
     std::mt19937 rng_;
+    bool in_huge_array_ = false;
 };
 
 }  // namespace robustness
