@@ -49,16 +49,7 @@ int get_status(int type) {
 }
 
 Strings get_list(int type) {
-    auto r = bank_call("getBankingDevList", g_variant_new("(i)", type));
-    EXPECT_TRUE(r.ok()) << r.error_name << ": " << r.error;
-    Strings out;
-    gchar** texts = nullptr;
-    if (r.ok())
-        g_variant_get(r.reply.get(), "(^as)", &texts);
-    for (gchar** t = texts; t && *t; ++t)
-        out.emplace_back(*t);
-    g_strfreev(texts);
-    return out;
+    return mdmtest::strings_reply(bank_call("getBankingDevList", g_variant_new("(i)", type)));
 }
 
 class Bankguard : public mdmtest::SandboxTest {

@@ -27,16 +27,6 @@ mdmtest::CallResult get_list(int type) {
                                 g_variant_new("(i)", type), 60000);
 }
 
-Strings texts(const mdmtest::CallResult& r) {
-    Strings out;
-    gchar** list = nullptr;
-    g_variant_get(r.reply.get(), "(^as)", &list);
-    for (gchar** t = list; t && *t; ++t)
-        out.emplace_back(*t);
-    g_strfreev(list);
-    return out;
-}
-
 class BankguardAnswers : public mdmtest::SandboxTest {
   protected:
     void SetUp() override {
@@ -53,10 +43,10 @@ TEST_F(BankguardAnswers, EntriesThatAreNotUtf8AreLeftOutAndTheRestAnswered) {
     auto daemon = start_bankguard();
     auto first = get_list(0);
     ASSERT_TRUE(first.ok()) << first.error;
-    EXPECT_EQ(texts(first), (Strings{"c8200bda", "12345678"}));
+    EXPECT_EQ(mdmtest::strings_reply(first), (Strings{"c8200bda", "12345678"}));
     auto bad_first = get_list(3);
     ASSERT_TRUE(bad_first.ok()) << bad_first.error;
-    EXPECT_EQ(texts(bad_first), Strings{"abcd00ef"});
+    EXPECT_EQ(mdmtest::strings_reply(bad_first), Strings{"abcd00ef"});
     EXPECT_TRUE(mdmtest::eventually(
         [] { return mdmtest::syslog_has("entries of list 3 are not UTF-8, left out"); }));
     EXPECT_EQ(daemon->output().find("CRITICAL"), std::string::npos) << daemon->output();
@@ -75,7 +65,8 @@ TEST_F(BankguardAnswers, AListTooLargeForOneReplyIsAnsweredAndTheDaemonServesOn)
     auto daemon = start_bankguard();
     auto r = get_list(2);
     // Refused whole (too large to read, or to answer), never a dropped connection.
-    EXPECT_TRUE(r.ok() ? texts(r).empty() : r.error.find("too large") != std::string::npos)
+    EXPECT_TRUE(r.ok() ? mdmtest::strings_reply(r).empty()
+                       : r.error.find("too large") != std::string::npos)
         << r.error_name << ": " << r.error;
     EXPECT_TRUE(daemon->running());
     auto status =
