@@ -108,21 +108,25 @@ gboolean on_romount_storage(namespaceStorage* object, GDBusMethodInvocation* inv
 
 }  // namespace
 
-void export_storage_service(GDBusConnection* connection) {
-    // Lives for the rest of the process, as the name does.
-    static namespaceStorage* object = nullptr;
-    if (object)
+void StorageService::export_on(GDBusConnection* connection) {
+    if (object_)
         return;
-    object = namespace_storage_skeleton_new();
-    g_signal_connect(object, "handle-change-permission", G_CALLBACK(on_change_permission), nullptr);
-    g_signal_connect(object, "handle-romount-storage", G_CALLBACK(on_romount_storage), nullptr);
+    object_.reset(namespace_storage_skeleton_new());
+    g_signal_connect(object_.get(), "handle-change-permission", G_CALLBACK(on_change_permission),
+                     nullptr);
+    g_signal_connect(object_.get(), "handle-romount-storage", G_CALLBACK(on_romount_storage),
+                     nullptr);
     mdm::GErrorSlot err;
-    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(object), connection,
+    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(object_.get()), connection,
                                           "/com/quorl/storage", err.out())) {
         syslog(LOG_ERR, "storage object not exported: %s", err.message());
-        g_object_unref(object);
-        object = nullptr;
+        object_.reset();
     }
+}
+
+StorageService::~StorageService() {
+    if (object_)
+        g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(object_.get()));
 }
 
 }  // namespace plugwatch

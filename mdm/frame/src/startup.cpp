@@ -123,7 +123,7 @@ int run_service(const ServiceSpec& given) {
         return fail_start(spec, e.what());
     }
 
-    quit_on_stop_signals(loop.get());
+    StopSignals stop(loop.get());
     g_main_loop_run(loop.get());
     return 0;
 }
