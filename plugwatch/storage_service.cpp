@@ -8,6 +8,7 @@
 #include <string>
 
 #include "block_usb.h"
+#include "mdm/bus_errors.h"
 #include "mdm/raii.h"
 #include "periphcore/switching.h"
 #include "storage-generated.h"
@@ -79,18 +80,13 @@ int romount_request(const char* path, const char* pid, const char* vid) {
     return rc;
 }
 
-void fail_call(GDBusMethodInvocation* invocation, const char* what) {
-    g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED, "%s",
-                                          what);
-}
-
 gboolean on_change_permission(namespaceStorage* object, GDBusMethodInvocation* invocation,
                               const gchar* mountpoint, gpointer) {
     try {
         namespace_storage_complete_change_permission(object, invocation,
                                                      change_permission_request(mountpoint));
-    } catch (const std::exception& e) {
-        fail_call(invocation, e.what());
+    } catch (...) {
+        mdm::return_current_exception(invocation);
     }
     return TRUE;
 }
@@ -100,8 +96,8 @@ gboolean on_romount_storage(namespaceStorage* object, GDBusMethodInvocation* inv
     try {
         namespace_storage_complete_romount_storage(object, invocation,
                                                    romount_request(path, pid, vid));
-    } catch (const std::exception& e) {
-        fail_call(invocation, e.what());
+    } catch (...) {
+        mdm::return_current_exception(invocation);
     }
     return TRUE;
 }
