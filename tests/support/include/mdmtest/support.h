@@ -14,6 +14,7 @@
 #include <sys/types.h>
 #include <umockdev.h>
 
+#include "journal_native.h"
 #include "mdm/raii.h"
 
 namespace mdmtest {
@@ -83,6 +84,11 @@ class Process {
 std::vector<std::string> syslog_lines();
 bool syslog_has(std::string_view text);
 std::size_t syslog_count(std::string_view text);
+
+// ---- captured journal entries (the native protocol at /run/systemd/journal/socket) ----
+std::vector<journalsink::Entry> journal_entries();
+// The entries that carry `field`=`value`.
+std::vector<journalsink::Entry> journal_entries(std::string_view field, std::string_view value);
 
 // ---- the stand-in peers (tools/peers) ----
 struct PeerCall {

@@ -1,0 +1,7 @@
+// mdm-notifyd: see handlers.h.
+#include "handlers.h"
+#include "lifecycle.h"
+
+int main() {
+    return stockpeers::serve(stockpeers::kNotificationAgent, "mdm-notifyd");
+}

@@ -1,0 +1,329 @@
+// The stock peers in the sandbox: audit and USB event records in the journal (captured at
+// its socket) for a plug, an unplug and an administrative change, hostile records, the
+// desktop user from a logind stand-in, and notifications reaching a notification server
+// stand-in on the session bus through the session relay.
+#include <regex>
+
+#include <sys/stat.h>
+
+#include <mdmtest/support.h>
+
+namespace {
+
+using namespace mdmtest;
+using journalsink::Entry;
+using journalsink::field;
+using Strings = std::vector<std::string>;
+
+constexpr char kAudit[] = "578464234d984d638b4d33d9175e1a69";
+constexpr char kPlugIn[] = "9d31c3d55e3040ed87683a63bfd7e80f";
+constexpr char kPullOut[] = "c9928fb03a3c433392ed4640c4c93628";
+constexpr char kLogName[] = "org.log.sys_transmit";
+constexpr char kClient[] = "com.quorl.brannoc.ostrelclient";
+constexpr char kAgent[] = "com.quorl.brannoc.ostrelagent";
+constexpr char kLogind[] = "org.freedesktop.login1";
+constexpr char kNotifications[] = "org.freedesktop.Notifications";
+constexpr char kMock[] = "org.freedesktop.DBus.Mock";
+
+std::string peer(const char* name) {
+    return program(std::string("platform/peers/") + name);
+}
+
+std::unique_ptr<Process> start(const Strings& argv, GBusType bus, const char* name) {
+    auto p = std::make_unique<Process>(argv, ProcessOptions{.name = argv[0]});
+    EXPECT_TRUE(wait_name(bus, name)) << argv[0] << " did not take " << name << ": " << p->output();
+    return p;
+}
+
+// A python-dbusmock template as a stand-in for a system service.
+std::unique_ptr<Process> mock(const char* tmpl, GBusType bus, const char* name) {
+    return start({"/usr/bin/python3", "-m", "dbusmock", "--template", tmpl,
+                  bus == G_BUS_TYPE_SYSTEM ? "--system" : "--session"},
+                 bus, name);
+}
+
+// Fields whose values must be as given; the first mismatch is reported.
+::testing::AssertionResult has_fields(
+    const Entry& e, const std::vector<std::pair<std::string, std::string>>& want) {
+    for (const auto& [k, v] : want) {
+        auto got = field(e, k);
+        if (got != v)
+            return ::testing::AssertionFailure()
+                   << k << " is " << (got ? "\"" + *got + "\"" : "missing") << ", not \"" << v
+                   << "\"";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<Entry> wait_entries(const char* id, std::size_t n) {
+    std::vector<Entry> out;
+    eventually([&] {
+        out = journal_entries("MESSAGE_ID", id);
+        return out.size() >= n;
+    });
+    return out;
+}
+
+bool is_time(const std::optional<std::string>& t) {
+    static const std::regex form(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+    return t && std::regex_match(*t, form);
+}
+
+std::string client_text(const char* method, const char* arg = nullptr) {
+    auto r = call_system(kClient, "/brannoc/ostrelclient", kClient, method,
+                         arg ? g_variant_new("(s)", arg) : nullptr);
+    if (!r.ok())
+        return "<" + r.error_name + ">";
+    const char* s = nullptr;
+    g_variant_get(r.reply.get(), "(&s)", &s);
+    return s;
+}
+
+CallResult log_transmit(const std::string& record) {
+    return call_system(kLogName, "/org/log/sys_transmit", "org.log.transmit", "log_transmit",
+                       g_variant_new("(s)", record.c_str()));
+}
+
+// Adds a logind session of `type`, made the seat's active session.
+void add_session(const char* id, guint32 uid, const char* user, bool active, const char* type) {
+    auto r = call_system(kLogind, "/org/freedesktop/login1", kMock, "AddSession",
+                         g_variant_new("(ssusb)", id, "seat0", uid, user, active));
+    ASSERT_TRUE(r.ok()) << r.error;
+    std::string path = std::string("/org/freedesktop/login1/session/") + id;
+    r = call_system(kLogind, path, "org.freedesktop.DBus.Properties", "Set",
+                    g_variant_new("(ssv)", "org.freedesktop.login1.Session", "Type",
+                                  g_variant_new_string(type)));
+    ASSERT_TRUE(r.ok()) << r.error;
+}
+
+void expect_sigterm_exit(Process& p) {
+    p.kill(SIGTERM);
+    EXPECT_EQ(p.wait_exit(), 0) << p.output();
+}
+
+class StockPeersTest : public SandboxTest {};
+
+TEST_F(StockPeersTest, PlugUnplugAndAnAdministrativeChangeGoIntoTheJournalFieldByField) {
+    auto logind = mock("logind", G_BUS_TYPE_SYSTEM, kLogind);
+    add_session("c1", 1000, "alice", true, "wayland");
+    auto logd = start({peer("mdm-logd")}, G_BUS_TYPE_SYSTEM, kLogName);
+    auto clientd = start({peer("mdm-clientd")}, G_BUS_TYPE_SYSTEM, kClient);
+    Testbed tb;
+    Process plugwatch({program("plugwatch/plugwatch")},
+                      ProcessOptions{.umockdev = true, .name = "plugwatch"});
+    ASSERT_TRUE(eventually([] { return syslog_count("init_policy finish.") >= 2; }));
+
+    std::string dev = tb.add_usb_device(UsbDevice{.vid = "1234",
+                                                  .pid = "5678",
+                                                  .product = "Demo Stick",
+                                                  .manufacturer = "Demo Maker",
+                                                  .serial = "DS-0001"});
+    std::string iface = tb.add_interface(dev, 0, "08");
+    const std::string devpath = Testbed::devpath(iface);
+    auto plugs = wait_entries(kPlugIn, 1);
+    ASSERT_EQ(plugs.size(), 1u);
+    EXPECT_TRUE(has_fields(plugs[0], {{"MESSAGE",
+                                       "USB device plugged in: 1234:5678 Demo Maker "
+                                       "Demo Stick, serial DS-0001, interface class "
+                                       "08, enabled"},
+                                      {"PRIORITY", "5"},
+                                      {"SYSLOG_IDENTIFIER", "mdm-clientd"},
+                                      {"MDM_USB_EVENT", "plug-in"},
+                                      {"MDM_USB_VID", "1234"},
+                                      {"MDM_USB_PID", "5678"},
+                                      {"MDM_USB_MANUFACTURER", "Demo Maker"},
+                                      {"MDM_USB_PRODUCT", "Demo Stick"},
+                                      {"MDM_USB_SERIAL", "DS-0001"},
+                                      {"MDM_USB_DEVPATH", devpath},
+                                      {"MDM_USB_CLASS", "08"},
+                                      {"MDM_USB_STATUS", "2"}}));
+    EXPECT_NE(field(plugs[0], "MDM_RECORD")->find(R"("serial":"DS-0001")"), std::string::npos);
+
+    const std::string plug_text = "插入storage设备路径 : " + devpath +
+                                  "  设备 PID: 5678 ,VID: 1234  当前存储类设备处于启用状态";
+    auto audits = wait_entries(kAudit, 1);
+    ASSERT_EQ(audits.size(), 1u);
+    EXPECT_TRUE(has_fields(audits[0], {{"MESSAGE", plug_text},
+                                       {"PRIORITY", "4"},
+                                       {"SYSLOG_IDENTIFIER", "mdm-logd"},
+                                       {"MDM_USER", "alice"},
+                                       {"MDM_SOURCE", "usb-monitor"},
+                                       {"MDM_ADDRESS", "192.0.2.10"},
+                                       {"MDM_LEVEL", "warning"},
+                                       {"MDM_SHAPE", "core"}}));
+    auto time = field(audits[0], "MDM_TIME");
+    EXPECT_TRUE(is_time(time)) << time.value_or("missing");
+    EXPECT_EQ(field(audits[0], "MDM_RECORD"),
+              "{'time':'" + time.value_or("") +
+                  "','hostname':'alice','name':'usb-monitor','ip':'192.0.2.10','lv':'warning',"
+                  "'message':'" +
+                  plug_text + "'}");
+
+    tb.uevent(iface, "remove");
+    auto pulls = wait_entries(kPullOut, 1);
+    ASSERT_EQ(pulls.size(), 1u);
+    EXPECT_TRUE(has_fields(pulls[0], {{"MDM_USB_EVENT", "pull-out"},
+                                      {"MDM_USB_VID", "1234"},
+                                      {"MDM_USB_STATUS", "-1"},
+                                      {"PRIORITY", "6"}}));
+    audits = wait_entries(kAudit, 2);
+    ASSERT_EQ(audits.size(), 2u);
+    EXPECT_TRUE(has_fields(audits[1], {{"MESSAGE", "弹出USB设备 路径为: " + devpath},
+                                       {"PRIORITY", "6"},
+                                       {"MDM_LEVEL", "info"},
+                                       {"MDM_USER", "alice"}}));
+
+    // An administrative change: the list service's record, with 'ip' before 'name'.
+    mkdir("/etc/mdm/bank", 0755);
+    mkdir("/etc/mdm/bank/devlist", 0755);
+    auto roster =
+        start({program("mdm/rostergate/RosterGate")}, G_BUS_TYPE_SYSTEM, "com.quorl.ListControl");
+    auto set =
+        call_system("com.quorl.ListControl", "/com/quorl/ListControl", "com.quorl.ListControl",
+                    "SetBlackList", g_variant_new("(ss)", "5678", "1234"));
+    EXPECT_EQ(int_reply(set), 0);
+    audits = wait_entries(kAudit, 3);
+    ASSERT_EQ(audits.size(), 3u);
+    EXPECT_TRUE(has_fields(audits[2], {{"MESSAGE", "添加黑名单设备pid: 5678, vid: 1234"},
+                                       {"PRIORITY", "6"},
+                                       {"MDM_SOURCE", "list-control"},
+                                       {"MDM_ADDRESS", "192.0.2.10"},
+                                       {"MDM_LEVEL", "info"},
+                                       {"MDM_SHAPE", "service"}}));
+    EXPECT_TRUE(is_time(field(audits[2], "MDM_TIME")));
+    EXPECT_TRUE(field(audits[2], "MDM_USER"));
+
+    expect_sigterm_exit(*logd);
+    expect_sigterm_exit(*clientd);
+}
+
+TEST_F(StockPeersTest, HostileRecordsAreCappedFlaggedAndKeptOutOfTheMessage) {
+    auto logd = start({peer("mdm-logd")}, G_BUS_TYPE_SYSTEM, kLogName);
+
+    std::string huge(1 << 20, 'x');
+    for (std::size_t i = 0; i < huge.size(); i += 97)
+        huge[i] = static_cast<char>(1 + i % 31);
+    ASSERT_TRUE(log_transmit(huge).ok());
+    const std::string odd =
+        "{'time':'t','hostname':'mal\nlory','name':'n','ip':'a','lv':'err',"
+        "'message':'line1\nline2\x1b[2J\u0085 end'}";
+    ASSERT_TRUE(log_transmit(odd).ok());
+    ASSERT_TRUE(log_transmit("just text, no shape").ok());
+
+    auto audits = wait_entries(kAudit, 3);
+    ASSERT_EQ(audits.size(), 3u);
+    EXPECT_TRUE(has_fields(audits[0], {{"MDM_MALFORMED", "1"},
+                                       {"MDM_TRUNCATED", "1"},
+                                       {"MDM_RECORD_SIZE", std::to_string(huge.size())},
+                                       {"PRIORITY", "4"}}));
+    EXPECT_EQ(field(audits[0], "MDM_RECORD"), huge.substr(0, 64 * 1024));
+    std::string message = field(audits[0], "MESSAGE").value_or("");
+    EXPECT_LE(message.size(), 8u * 1024);
+    EXPECT_TRUE(std::none_of(message.begin(), message.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
+
+    EXPECT_TRUE(has_fields(audits[1], {{"MESSAGE", "line1\\x0aline2\\x1b[2J\\u0085 end"},
+                                       {"MDM_USER", "mal\nlory"},
+                                       {"PRIORITY", "3"},
+                                       {"MDM_RECORD", odd}}));
+    EXPECT_TRUE(has_fields(audits[2], {{"MDM_MALFORMED", "1"},
+                                       {"MDM_RECORD", "just text, no shape"},
+                                       {"MESSAGE",
+                                        "audit record without the fixed shape: just "
+                                        "text, no shape"}}));
+
+    // Still serving after all of that.
+    ASSERT_TRUE(log_transmit("after").ok());
+    EXPECT_EQ(wait_entries(kAudit, 4).size(), 4u);
+    expect_sigterm_exit(*logd);
+}
+
+TEST_F(StockPeersTest, TheUserIsTheActiveGraphicalSessionsOnSeat0) {
+    auto clientd = start({peer("mdm-clientd")}, G_BUS_TYPE_SYSTEM, kClient);
+    EXPECT_EQ(client_text("get_current_user"), "");  // no logind at all
+    auto logind = mock("logind", G_BUS_TYPE_SYSTEM, kLogind);
+    EXPECT_EQ(client_text("get_current_user"), "");  // no session
+    add_session("c1", 1001, "bob", false, "x11");
+    EXPECT_EQ(client_text("get_current_user"), "");  // the seat's session is not active
+    add_session("c2", 1000, "alice", true, "wayland");
+    EXPECT_EQ(client_text("get_current_user"), "alice");
+    add_session("c3", 1002, "carol", true, "tty");
+    EXPECT_EQ(client_text("get_current_user"), "");  // a text console is not the desktop
+
+    // The USB event records are answered with an empty text, never "Retry".
+    EXPECT_EQ(client_text("usb_storage_plug_in", "not a record"), "");
+    EXPECT_EQ(client_text("usb_storage_pull_out", "{}"), "");
+    auto plug = wait_entries(kPlugIn, 1);
+    auto pull = wait_entries(kPullOut, 1);
+    ASSERT_EQ(plug.size() + pull.size(), 2u);
+    EXPECT_TRUE(has_fields(plug[0], {{"MDM_MALFORMED", "1"}, {"MDM_RECORD", "not a record"}}));
+    EXPECT_TRUE(has_fields(pull[0], {{"MDM_MALFORMED", "1"}, {"MDM_RECORD", "{}"}}));
+    expect_sigterm_exit(*clientd);
+}
+
+// The Notify calls the notification server stand-in received: "summary|body|urgency|timeout"
+// after checking the arguments every call carries.
+Strings notify_calls() {
+    auto r = call_bus(G_BUS_TYPE_SESSION, kNotifications, "/org/freedesktop/Notifications", kMock,
+                      "GetCalls", nullptr);
+    Strings out;
+    if (!r.ok())
+        return {"<" + r.error + ">"};
+    mdm::VariantPtr calls(g_variant_get_child_value(r.reply.get(), 0));
+    for (gsize i = 0; i < g_variant_n_children(calls.get()); ++i) {
+        mdm::VariantPtr call(g_variant_get_child_value(calls.get(), i));
+        const char* method = nullptr;
+        GVariant* args_raw = nullptr;
+        g_variant_get(call.get(), "(t&s@av)", nullptr, &method, &args_raw);
+        mdm::VariantPtr args(args_raw);
+        if (std::string_view(method) != "Notify")
+            continue;
+        auto arg = [&](gsize n) {
+            mdm::VariantPtr boxed(g_variant_get_child_value(args.get(), n));
+            return mdm::VariantPtr(g_variant_get_variant(boxed.get()));
+        };
+        EXPECT_STREQ(g_variant_get_string(arg(0).get(), nullptr), "USB device control");
+        EXPECT_EQ(g_variant_get_uint32(arg(1).get()), 0u);
+        EXPECT_STREQ(g_variant_get_string(arg(2).get(), nullptr), "drive-removable-media");
+        EXPECT_EQ(g_variant_n_children(arg(5).get()), 0u);  // no actions
+        guint8 urgency = 99;
+        EXPECT_TRUE(g_variant_lookup(arg(6).get(), "urgency", "y", &urgency));
+        out.push_back(std::string(g_variant_get_string(arg(3).get(), nullptr)) + "|" +
+                      g_variant_get_string(arg(4).get(), nullptr) + "|" + std::to_string(urgency) +
+                      "|" + std::to_string(g_variant_get_int32(arg(7).get())));
+    }
+    return out;
+}
+
+TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
+    auto server = mock("notification_daemon", G_BUS_TYPE_SESSION, kNotifications);
+    auto agent = start({peer("mdm-notifyd")}, G_BUS_TYPE_SYSTEM, kAgent);
+    auto relay = start({peer("mdm-notify-relay")}, G_BUS_TYPE_SESSION,
+                       "com.quorl.brannoc.ostrelagent.Relay");
+    auto show = [](const std::string& text) {
+        return call_system(kAgent, "/brannoc/Responser", kAgent, "show_system_notification",
+                           g_variant_new("(s)", text.c_str()))
+            .ok();
+    };
+
+    // Nobody but root may speak for the agent: this signal never reaches the desktop.
+    EXPECT_TRUE(run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "gdbus", "emit",
+                     "--system", "--object-path", "/brannoc/Responser", "--signal",
+                     "com.quorl.brannoc.ostrelagent.Desktop.Show", "'forged'", "''", "byte 2", "0"})
+                    .status == 0);
+    ASSERT_TRUE(show(R"({"title":"检测到插入USB端口设备","content":"当前存储类设备处于禁用状态",)"
+                     R"("urgency":"2","timeout":9500})"));
+    ASSERT_TRUE(show("plain <text>"));
+    Strings want{"检测到插入USB端口设备|当前存储类设备处于禁用状态|2|9500", "plain <text>||1|-1"};
+    EXPECT_TRUE(eventually([&] { return notify_calls().size() >= 2; }));
+    EXPECT_EQ(notify_calls(), want);
+
+    // A second relay in the same session would show everything twice: it does not start.
+    Process second({peer("mdm-notify-relay")});
+    EXPECT_NE(second.wait_exit(), 0);
+    EXPECT_TRUE(denied_to_nobody({peer("mdm-notifyd")}));
+    expect_sigterm_exit(*relay);
+    expect_sigterm_exit(*agent);
+}
+
+}  // namespace
