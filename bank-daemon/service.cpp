@@ -8,6 +8,7 @@
 #include <exception>
 #include <vector>
 
+#include "mdm/bus_errors.h"
 #include "mdm/bus_limits.h"
 #include "periphcore.h"
 #include "validate.h"
@@ -22,13 +23,9 @@ template <class Body>
 gboolean guarded(GDBusMethodInvocation* invocation, Body body) {
     try {
         body();
-    } catch (const std::exception& e) {
-        g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED, "%s",
-                                              e.what());
     } catch (...) {
         // Nothing may unwind into the signal emission that called us.
-        g_dbus_method_invocation_return_error_literal(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED,
-                                                      "internal error");
+        mdm::return_current_exception(invocation);
     }
     return G_DBUS_METHOD_INVOCATION_HANDLED;
 }

@@ -1,5 +1,7 @@
 #include "bus.h"
 
+#include "mdm/bus_errors.h"
+
 namespace mdmctl {
 
 Failure classify_bus_error(const Service& service, std::string_view error_name,
@@ -9,6 +11,9 @@ Failure classify_bus_error(const Service& service, std::string_view error_name,
         error_name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
         error_name == "org.freedesktop.DBus.Error.Spawn.ServiceNotFound")
         return {kAbsent, who + " is not running"};
+    // A refused argument is the caller's mistake, as a bad command line is.
+    if (error_name == mdm::kErrorInvalidArgs)
+        return {kUsage, who + " refused the arguments: " + std::string(message)};
     if (error_name == "org.freedesktop.DBus.Error.AccessDenied")
         return {kNotPermitted, "not permitted: only root may call " + who};
     if (error_name == "org.freedesktop.DBus.Error.NoReply" ||

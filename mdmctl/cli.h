@@ -13,7 +13,7 @@ namespace mdmctl {
 enum Exit : int {
     kOk = 0,
     kRefused = 1,       // the service answered, but refused or failed the change
-    kUsage = 2,         // bad command line, bad id or bad import file
+    kUsage = 2,         // bad command line, bad id or bad import file, arguments refused
     kAbsent = 3,        // the service is not running
     kNotPermitted = 4,  // not root, or the bus policy denied the call
     kFailed = 5,        // any other failure (bus error reply, unreadable tables)

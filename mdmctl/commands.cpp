@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "bus.h"
 #include "devices.h"
@@ -84,6 +87,36 @@ std::vector<Pair> read_import(const std::string& path) {
     return parsed.pairs;
 }
 
+// The list entry a pair stands for: both ids as four lower-case digits ("c8200bda").
+std::string entry_of(const Pair& p) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04lx%04lx", std::strtoul(p.pid.c_str(), nullptr, 16),
+                  std::strtoul(p.vid.c_str(), nullptr, 16));
+    return text;
+}
+
+// The list service answers -1 both for a pair already on the list (not on it, for a
+// removal) and for framework tables it cannot read or write. The list itself tells the two
+// apart; when it cannot be read either, the message says that both are possible.
+std::string list_refusal(const Context& c, bool white, bool add, const Pair& p) {
+    const std::string word = list_word(white ? Target::White : Target::Black);
+    std::optional<bool> listed;
+    try {
+        auto entries = c.bus.call_strings(kLists, white ? "GetWhiteList" : "GetBlackList");
+        listed = std::find(entries.begin(), entries.end(), entry_of(p)) != entries.end();
+    } catch (const Failure&) {
+    }
+    if (listed && *listed == add)
+        return pair_text(p) + (add ? " is already on the " : " is not on the ") + word;
+    const std::string what = std::string(add ? "add " : "remove ") + pair_text(p) +
+                             (add ? " to the " : " from the ") + word;
+    if (listed)
+        return "RosterGate could not " + what + " (-1)";
+    return "RosterGate could not " + what +
+           " (-1): " + (add ? "it is already on the list" : "it is not on the list") +
+           ", or the framework's tables cannot be read";
+}
+
 Exit lists(const Context& c) {
     const bool white = c.request.target == Target::White;
     const std::string word = list_word(c.request.target);
@@ -96,17 +129,18 @@ Exit lists(const Context& c) {
         case Verb::Add: {
             int a = c.bus.call_int(kLists, white ? "SetWhiteList" : "SetBlackList",
                                    g_variant_new("(ss)", p.pid.c_str(), p.vid.c_str()));
+            if (a == -1)
+                return changed(c, false, a, "", list_refusal(c, white, true, p));
             return changed(c, a == 0, a, "added " + pair_text(p) + " to the " + word,
-                           a == -1 ? pair_text(p) + " is already on the " + word
-                                   : "the framework refused the entry (" + std::to_string(a) + ")");
+                           "the framework refused the entry (" + std::to_string(a) + ")");
         }
         case Verb::Remove: {
             int a = c.bus.call_int(kLists, white ? "DelWhiteList" : "DelBlackList",
                                    g_variant_new("(ss)", p.pid.c_str(), p.vid.c_str()));
+            if (a == -1)
+                return changed(c, false, a, "", list_refusal(c, white, false, p));
             return changed(c, a == 0, a, "removed " + pair_text(p) + " from the " + word,
-                           a == -1
-                               ? pair_text(p) + " is not on the " + word
-                               : "the framework refused the removal (" + std::to_string(a) + ")");
+                           "the framework refused the removal (" + std::to_string(a) + ")");
         }
         case Verb::Import: {
             auto pairs = read_import(c.request.file);

@@ -1,14 +1,13 @@
 #include "monitor.h"
 
-#include <sys/select.h>
 #include <syslog.h>
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <new>
+#include <stdexcept>
+#include <string>
 
-#include "daemon_seams.h"
 #include "mdm/raii.h"
 #include "policy.h"
 #include "tarvex_linked.h"
@@ -26,22 +25,19 @@ std::optional<std::string> sysattr(struct udev_device* device, const char* name)
     return text(udev_device_get_sysattr_value(device, name));
 }
 
-// Held while an event or the import is handled, so a stop waits for the work in hand.
-std::mutex& work_lock() {
-    static std::mutex lock;
-    return lock;
+// libudev answers a negative errno, or sets errno and answers NULL.
+std::runtime_error set_up_error(const char* what, int err) {
+    return std::runtime_error(std::string(what) + ": " + std::strerror(err));
 }
 
-// Always 0: nothing about one event stops the loop.
-int handle_usb_event(PlugState& state, struct udev_device* device) {
-    std::lock_guard<std::mutex> busy(work_lock());
+// Nothing about one event stops the loop.
+void handle_usb_event(PlugState& state, struct udev_device* device) {
     try {
         state.handle(describe_event(device));
     } catch (const std::bad_alloc&) {
         // The event is abandoned; counts already made stay.
         syslog(LOG_ERR, "malloc error : %s", std::strerror(ENOMEM));
     }
-    return 0;
 }
 
 }  // namespace
@@ -69,57 +65,44 @@ InterfaceEvent describe_event(struct udev_device* device) {
     return e;
 }
 
-int udev_daemon() {
+Monitor::Monitor() : framework_(mdm::tarvex::linked_functions()) {}
+
+void Monitor::run(mdm::Worker& worker) {
     syslog(LOG_INFO, "----------udev_daemon----------");
-    static const mdm::tarvex::Functions framework = mdm::tarvex::linked_functions();
-    SyslogLog log;
-    CorePeers peers;
-    Seams seams{log, peers, framework};
+    Seams seams{log_, peers_, framework_};
     PlugState state(seams);
 
     mdm::UdevPtr udev(udev_new());
     if (!udev)
-        return 1;
+        throw set_up_error("cannot create a udev context", errno);
     // "udev": events after the rules have run, not the kernel's raw ones.
     mdm::UdevMonitorPtr monitor(udev_monitor_new_from_netlink(udev.get(), "udev"));
     if (!monitor)
-        return 1;
-    udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "usb", "usb_interface");
+        throw set_up_error("cannot create the udev monitor", errno);
+    int rc = udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "usb", "usb_interface");
+    if (rc < 0)
+        throw set_up_error("cannot filter the udev monitor", -rc);
     // Events wait in the socket while a peer is slow to answer, and the kernel drops what
     // does not fit. Asked for here, as udev's own daemon does, rather than relying on the
-    // library version's default.
-    udev_monitor_set_receive_buffer_size(monitor.get(), 128 * 1024 * 1024);
-    if (udev_monitor_enable_receiving(monitor.get()) < 0)
-        return 1;
+    // library version's default; without the privilege for it the default has to do.
+    rc = udev_monitor_set_receive_buffer_size(monitor.get(), 128 * 1024 * 1024);
+    if (rc < 0)
+        syslog(LOG_WARNING, "udev monitor keeps its default receive buffer: %s",
+               std::strerror(-rc));
+    rc = udev_monitor_enable_receiving(monitor.get());
+    if (rc < 0)
+        throw set_up_error("cannot enable receiving on the udev monitor", -rc);
 
     // Receiving is already on: devices plugged during the import wait in the socket and
-    // are handled afterwards under the imported policy.
-    {
-        std::lock_guard<std::mutex> busy(work_lock());
-        init_policy(log, framework);
-    }
+    // are handled afterwards under the imported policy. A stop waits for the import.
+    init_policy(log_, framework_);
 
     const int fd = udev_monitor_get_fd(monitor.get());
-    for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd, &readable);
-        int ready = select(fd + 1, &readable, nullptr, nullptr, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
-        if (!FD_ISSET(fd, &readable))
-            continue;
+    while (worker.wait_readable(fd) == mdm::Worker::Wake::readable) {
         mdm::UdevDevicePtr device(udev_monitor_receive_device(monitor.get()));
         if (device)
             handle_usb_event(state, device.get());
     }
-}
-
-void stop_monitoring() {
-    work_lock().lock();  // never released: the process is ending
 }
 
 }  // namespace plugwatch

@@ -1,22 +1,32 @@
-// The monitor thread: udev monitor, policy import, and the event loop.
+// The monitor thread's work: udev monitor, policy import, and the event loop.
 #pragma once
 
 #include <libudev.h>
 
+#include "daemon_seams.h"
+#include "mdm/daemon.h"
 #include "plug_state.h"
+#include "tarvex_adapter.h"
 
 namespace plugwatch {
 
-// Runs for the life of the thread; returns 1 when the monitor cannot be set up or select
-// fails.
-int udev_daemon();
+class Monitor {
+  public:
+    Monitor();
+
+    // The worker's body: sets up the udev monitor, imports the policy and handles one event
+    // at a time until `worker` is told to stop. Throws, with the cause, when the monitor
+    // cannot be set up or waiting on it fails.
+    void run(mdm::Worker& worker);
+
+  private:
+    const mdm::tarvex::Functions framework_;
+    SyslogLog log_;
+    CorePeers peers_;
+};
 
 // The plain description of one udev event; attributes are read only for "add", since a
 // removed device has no sysfs left to read.
 InterfaceEvent describe_event(struct udev_device* device);
-
-// Waits for the event (or the import) in hand to finish and keeps the monitor thread from
-// starting another; for the process's orderly stop.
-void stop_monitoring();
 
 }  // namespace plugwatch

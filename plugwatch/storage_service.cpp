@@ -8,6 +8,7 @@
 #include <string>
 
 #include "block_usb.h"
+#include "mdm/bus_errors.h"
 #include "mdm/raii.h"
 #include "periphcore/switching.h"
 #include "storage-generated.h"
@@ -79,18 +80,13 @@ int romount_request(const char* path, const char* pid, const char* vid) {
     return rc;
 }
 
-void fail_call(GDBusMethodInvocation* invocation, const char* what) {
-    g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_FAILED, "%s",
-                                          what);
-}
-
 gboolean on_change_permission(namespaceStorage* object, GDBusMethodInvocation* invocation,
                               const gchar* mountpoint, gpointer) {
     try {
         namespace_storage_complete_change_permission(object, invocation,
                                                      change_permission_request(mountpoint));
-    } catch (const std::exception& e) {
-        fail_call(invocation, e.what());
+    } catch (...) {
+        mdm::return_current_exception(invocation);
     }
     return TRUE;
 }
@@ -100,29 +96,33 @@ gboolean on_romount_storage(namespaceStorage* object, GDBusMethodInvocation* inv
     try {
         namespace_storage_complete_romount_storage(object, invocation,
                                                    romount_request(path, pid, vid));
-    } catch (const std::exception& e) {
-        fail_call(invocation, e.what());
+    } catch (...) {
+        mdm::return_current_exception(invocation);
     }
     return TRUE;
 }
 
 }  // namespace
 
-void export_storage_service(GDBusConnection* connection) {
-    // Lives for the rest of the process, as the name does.
-    static namespaceStorage* object = nullptr;
-    if (object)
+void StorageService::export_on(GDBusConnection* connection) {
+    if (object_)
         return;
-    object = namespace_storage_skeleton_new();
-    g_signal_connect(object, "handle-change-permission", G_CALLBACK(on_change_permission), nullptr);
-    g_signal_connect(object, "handle-romount-storage", G_CALLBACK(on_romount_storage), nullptr);
+    object_.reset(namespace_storage_skeleton_new());
+    g_signal_connect(object_.get(), "handle-change-permission", G_CALLBACK(on_change_permission),
+                     nullptr);
+    g_signal_connect(object_.get(), "handle-romount-storage", G_CALLBACK(on_romount_storage),
+                     nullptr);
     mdm::GErrorSlot err;
-    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(object), connection,
+    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(object_.get()), connection,
                                           "/com/quorl/storage", err.out())) {
         syslog(LOG_ERR, "storage object not exported: %s", err.message());
-        g_object_unref(object);
-        object = nullptr;
+        object_.reset();
     }
+}
+
+StorageService::~StorageService() {
+    if (object_)
+        g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(object_.get()));
 }
 
 }  // namespace plugwatch

@@ -4,10 +4,21 @@
 
 #include <gio/gio.h>
 
+#include "mdm/raii.h"
+
+struct _namespaceStorage;
+
 namespace plugwatch {
 
-// Exports the object on the connection; its calls are dispatched on the calling thread's
-// default main context. A failed export is logged and the daemon goes on without it.
-void export_storage_service(GDBusConnection* connection);
+class StorageService {
+  public:
+    // Exports the object on the connection; its calls are dispatched on the calling thread's
+    // default main context. A failed export is logged and the daemon goes on without it.
+    void export_on(GDBusConnection* connection);
+    ~StorageService();
+
+  private:
+    mdm::GObjectPtr<struct _namespaceStorage> object_;
+};
 
 }  // namespace plugwatch

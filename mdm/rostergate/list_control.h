@@ -10,15 +10,13 @@
 #include <vector>
 
 #include "bank_whitelist.h"
+#include "mdm/bus_errors.h"
 #include "tarvex_adapter.h"
 
 namespace rostergate {
 
-// A call the service answers with a bus error reply instead of a result.
-class RequestError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+// A refused argument: the service answers InvalidArgs instead of a result.
+using RequestError = mdm::InvalidArgs;
 
 struct Pair {
     std::string pid;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "mdm/bus_errors.h"
 #include "mdm/bus_limits.h"
 #include "mdm/frame/service.h"
 #include "mdm/stop.h"
@@ -35,13 +36,9 @@ void on_method_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, 
             return_too_large(invocation);  // only a list can grow so large
         else
             g_dbus_method_invocation_return_value(invocation, reply.get());
-    } catch (const std::exception& e) {
-        g_dbus_method_invocation_return_dbus_error(
-            invocation, "org.freedesktop.DBus.Error.Failed",
-            (std::string(method) + " failed: " + e.what()).c_str());
     } catch (...) {
-        g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
-                                                   (std::string(method) + " failed").c_str());
+        // A refused argument answers InvalidArgs, anything else Failed.
+        return_current_exception(invocation, std::string(method) + " failed");
     }
 }
 
@@ -123,7 +120,7 @@ int run_service(const ServiceSpec& given) {
         return fail_start(spec, e.what());
     }
 
-    quit_on_stop_signals(loop.get());
+    StopSignals stop(loop.get());
     g_main_loop_run(loop.get());
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <mdmtest/support.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,19 @@ TEST_F(MdmctlTest, ListsBankAndNetOverTheBus) {
     EXPECT_EQ(read_file("/etc/mdm/net"), "0");
 }
 
+// The list service answers -1 both for a pair already listed and for framework tables it
+// cannot use: with the store damaged, mdmctl looks the pair up instead of calling it listed.
+TEST_F(MdmctlTest, AnAddRefusedByAnUnreadableStoreIsNotTakenForAlreadyListed) {
+    Peers peers;
+    start("mdm/rostergate/RosterGate", "com.quorl.ListControl");
+    ASSERT_EQ(mdmctl({"blacklist", "add", "3333", "4444"}).status, 0);
+    for (const auto& entry : std::filesystem::directory_iterator("/var/lib/tarvex"))
+        if (entry.is_regular_file())
+            write_file(entry.path(), std::string(4096, 'x'));
+    Outcome add = mdmctl({"blacklist", "add", "5555", "6666"});
+    EXPECT_EQ(add.status, 1);
+    EXPECT_EQ(add.out, "mdmctl: RosterGate could not add 5555 6666 to the black list (-1)\n");
+}
 TEST_F(MdmctlTest, RefusalsAreOneLineWithDistinctExitCodes) {
     Outcome absent = mdmctl({"bank", "ushield", "status"});
     EXPECT_EQ(absent.status, 3);

@@ -114,6 +114,23 @@ TEST_F(UnderUnitTest, PlugwatchImportsAndAnnounces) {
               std::string::npos);
 }
 
+// A udev monitor that cannot be set up (here: a unit that takes netlink sockets away) leaves
+// plugwatch with nothing to watch: it says why and exits non-zero, so Restart= brings it back.
+TEST_F(UnderUnitTest, PlugwatchWithoutAUdevMonitorExitsWithItsCause) {
+    write_file("/etc/mdm/no-netlink.service",
+               "[Service]\nSystemCallFilter=@system-service\n"
+               "RestrictAddressFamilies=AF_UNIX AF_INET\n");
+    Process proc({program("tests/integration/deploy/unit_exec"), "/etc/mdm/no-netlink.service",
+                  "--", program("plugwatch/plugwatch")},
+                 {.name = "plugwatch"});
+    EXPECT_EQ(proc.wait_exit(), 1);
+    EXPECT_TRUE(eventually([] {
+        return syslog_has(
+            "3 udev monitor: cannot create the udev monitor: Operation not permitted");
+    }));
+    EXPECT_EQ(syslog_count("init_policy"), 0u) << "the policy was imported without a monitor";
+}
+
 TEST_F(UnderUnitTest, RosterGateWritesTheFrameworkAndTheBankWhiteList) {
     Peers peers;
     write_file("/etc/mdm/bank/devlist/ushield", "55556666\n");

@@ -34,6 +34,19 @@ TEST_F(PlugwatchTest, EveryDaemonLeavesOnSigtermWithExitZero) {
     }
 }
 
+// Idle between events, plugwatch's monitor thread leaves its wait at once: the process ends
+// with 0, well before any timeout, and nothing is logged as a failure.
+TEST_F(PlugwatchTest, PlugwatchLeavesIdleOnSigtermWithItsMonitorJoined) {
+    start_peers();
+    start_plugwatch();
+    auto stick = plug(mdmtest::UsbDevice{}, {"08"});
+    ASSERT_TRUE(wait_calls(1, "client", "usb_storage_plug_in"));
+    daemon().kill(SIGTERM);
+    EXPECT_EQ(daemon().wait_exit(std::chrono::seconds(5)), 0);
+    for (const auto& line : mdmtest::syslog_lines())
+        EXPECT_NE(line.rfind("3 ", 0), 0u) << line;
+}
+
 // The plug in hand is announced in full before plugwatch leaves.
 TEST_F(PlugwatchTest, PlugwatchFinishesThePlugInHandBeforeLeaving) {
     start_peers();

@@ -112,5 +112,25 @@ TEST_F(MountTest, WithoutTheStorageServiceEqualNamesTakeTheFirstListedIds) {
     EXPECT_TRUE(logged("pid = 0002, vid = bbbb, mountpoint = /media/a/stick, action = remove"));
 }
 
+// SIGTERM ends mountwatch after the mount in hand, with 0: the volume monitor is released
+// and the name given up, each said as it happens.
+TEST_F(MountTest, MountwatchLeavesOnSigtermWithExitZero) {
+    std::string stick = add_stick("1-1", "5678", "1234", "sdb", 16);
+    mounts.list_in_fstab(stick, "/media/usb");
+    start_plugwatch();
+    start_mountwatch();
+    SignalListener listener(G_BUS_TYPE_SESSION, kIface);
+    ASSERT_TRUE(mounts.mount(stick, "/media/usb"));
+    ASSERT_TRUE(listener.wait(1, "addStorage"));
+    mountwatch().kill(SIGTERM);
+    EXPECT_EQ(mountwatch().wait_exit(std::chrono::seconds(5)), 0);
+    const std::string out = mountwatch().output();
+    EXPECT_NE(out.find("dbus g_main_loop_run\ng_main_loop_run\ng_main_loop_unref\ng_object_unref\n"
+                       "dbus g_main_loop_unref\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(name_has_owner(G_BUS_TYPE_SESSION, kIface));
+}
+
 }  // namespace
 }  // namespace mount_it

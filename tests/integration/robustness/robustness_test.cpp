@@ -227,6 +227,7 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
             ASSERT_FALSE(unanswered(error))
                 << "call " << i << ": " << m.service->bus_name << "." << m.name << " " << error;
             EXPECT_TRUE(wrong || error.find("LimitsExceeded") != std::string::npos ||
+                        error.find("InvalidArgs") != std::string::npos ||
                         error.find("Failed") != std::string::npos)
                 << m.name << " refused a well-typed call: " << error;
         }
@@ -237,7 +238,8 @@ TEST_F(Robustness, HostileCallsAreAnsweredAndLeaveEveryServiceWellAndItsFilesWel
                 ++modelled;
                 mdm::VariantPtr want(expected->reply ? g_variant_ref_sink(expected->reply)
                                                      : nullptr);
-                ASSERT_TRUE(want ? reply && g_variant_equal(reply.get(), want.get()) : !reply)
+                ASSERT_TRUE(want ? reply && g_variant_equal(reply.get(), want.get())
+                                 : !reply && error == expected->error)
                     << "call " << i << ": " << m.name << " " << text_of(args.get()) << " answered "
                     << (reply ? text_of(reply.get()) : error) << ", model " << text_of(want.get());
             }

@@ -52,8 +52,9 @@ RosterModel::Answer number(int n) {
     return {g_variant_new("(i)", n)};
 }
 
+// Every error the service answers is a refused argument.
 RosterModel::Answer bus_error() {
-    return {};
+    return {nullptr, "org.freedesktop.DBus.Error.InvalidArgs"};
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ class RosterModel {
     // The answer a well-typed call must get: a reply, or a bus error when `reply` is null.
     struct Answer {
         GVariant* reply = nullptr;  // floating
+        std::string error = {};     // the D-Bus error name when there is no reply
     };
 
     // bankguard changes device entries too, so the entries are taken as the store holds them

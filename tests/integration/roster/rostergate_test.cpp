@@ -79,10 +79,11 @@ TEST_F(RosterGateTest, SingleEntriesQueriesAndTheirAudits) {
     EXPECT_EQ(list_result("GetWhiteList"), (Lines{"c8200bda", "0001096e"}));
     EXPECT_EQ(list_result("GetBlackList"), Lines{"56781234"});
 
-    // A non-convertible id: audited, then a bus error; nothing written; still serving.
+    // A non-convertible id: audited, then refused as an argument; nothing written; still
+    // serving.
     CallResult bad = call("SetWhiteList", g_variant_new("(ss)", "zz", "0bda"));
     EXPECT_FALSE(bad.ok());
-    EXPECT_EQ(bad.error_name, "org.freedesktop.DBus.Error.Failed");
+    EXPECT_EQ(bad.error_name, "org.freedesktop.DBus.Error.InvalidArgs");
     EXPECT_NE(bad.error.find("zz"), std::string::npos) << bad.error;
 
     EXPECT_EQ(pair_call("DelWhiteList", "c820", "0bda"), 0);  // the default device stays
@@ -111,7 +112,7 @@ TEST_F(RosterGateTest, BatchesAndClearsOverTheBus) {
     EXPECT_EQ(int_reply(batch_call("SetWhiteListByBatch", {"0405", "096E", "abcd", "1234"}, 3)), 0);
     EXPECT_EQ(read_file(kBankWhiteList), "0405096e\n");
     EXPECT_EQ(batch_call("SetBlackListByBatch", {"1111", "2222"}, 100001).error_name,
-              "org.freedesktop.DBus.Error.Failed");
+              "org.freedesktop.DBus.Error.InvalidArgs");
     EXPECT_EQ(int_reply(batch_call("SetBlackListByBatch", {"AAAA", "BBBB"}, 1)), 0);
     EXPECT_EQ(int_reply(batch_call("DelWhiteListByBatch", {"ab", "cd1234"}, 0)), 0);
     EXPECT_EQ(list_result("GetWhiteList"), Lines{"0405096e"});

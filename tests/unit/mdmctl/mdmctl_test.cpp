@@ -94,8 +94,13 @@ TEST(MdmctlOutput, TablesAlignByCharactersAndJsonAlwaysParses) {
 }
 
 // A service absent and a caller refused are met in the bus test; these errors are not.
-TEST(MdmctlBus, OtherErrorsAreFailures) {
+TEST(MdmctlBus, RefusedArgumentsAreUsageErrorsAndOtherErrorsFailures) {
     const Service& s = kLists;
+    auto refused =
+        classify_bus_error(s, "org.freedesktop.DBus.Error.InvalidArgs", "invalid id 'zz'");
+    EXPECT_EQ(refused.code, kUsage);
+    EXPECT_EQ(refused.message,
+              "RosterGate (com.quorl.ListControl) refused the arguments: invalid id 'zz'");
     EXPECT_EQ(classify_bus_error(s, "org.freedesktop.DBus.Error.NoReply", "").code, kFailed);
     auto other = classify_bus_error(s, "org.freedesktop.DBus.Error.Failed", "bad id zz");
     EXPECT_EQ(other.code, kFailed);
