@@ -1,7 +1,9 @@
 // mdm-clientd: see handlers.h.
-#include "handlers.h"
-#include "lifecycle.h"
+#include <cstdio>
+
+#include "peer_service.h"
 
 int main() {
-    return stockpeers::serve(stockpeers::kManagementClient, "mdm-clientd");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return stockpeers::PeerService(stockpeers::kManagementClient).run();
 }

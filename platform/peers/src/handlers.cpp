@@ -9,6 +9,7 @@
 #include "journal_entry.h"
 #include "journal_send.h"
 #include "logind.h"
+#include "mdm/bus_errors.h"
 #include "mdm/raii.h"
 #include "notification.h"
 
@@ -58,8 +59,7 @@ constexpr char kAgentXml[] = R"(<node>
 
 void fail(GDBusMethodInvocation* invocation, const std::string& what) {
     std::printf("%s\n", what.c_str());
-    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
-                                               what.c_str());
+    g_dbus_method_invocation_return_dbus_error(invocation, mdm::kErrorFailed, what.c_str());
 }
 
 // Writes the entry; false (and the call answered with an error) when the journal refused it.
@@ -84,8 +84,8 @@ template <class F>
 void guarded(GDBusMethodInvocation* invocation, F&& body) {
     try {
         body();
-    } catch (const std::exception& e) {
-        fail(invocation, std::string("internal error: ") + e.what());
+    } catch (...) {
+        mdm::return_current_exception(invocation);
     }
 }
 

@@ -1,7 +1,9 @@
 // mdm-notifyd: see handlers.h.
-#include "handlers.h"
-#include "lifecycle.h"
+#include <cstdio>
+
+#include "peer_service.h"
 
 int main() {
-    return stockpeers::serve(stockpeers::kNotificationAgent, "mdm-notifyd");
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return stockpeers::PeerService(stockpeers::kNotificationAgent).run();
 }

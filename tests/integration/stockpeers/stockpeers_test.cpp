@@ -318,12 +318,28 @@ TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
     EXPECT_TRUE(eventually([&] { return notify_calls().size() >= 2; }));
     EXPECT_EQ(notify_calls(), want);
 
-    // A second relay in the same session would show everything twice: it does not start.
+    // A second relay in the same session waits in line and shows nothing until the first
+    // one leaves: every notification shows once.
     Process second({peer("mdm-notify-relay")});
-    EXPECT_NE(second.wait_exit(), 0);
-    EXPECT_TRUE(denied_to_nobody({peer("mdm-notifyd")}));
+    ASSERT_TRUE(second.wait_output("Lost the name")) << second.output();
+    ASSERT_TRUE(show("third"));
     expect_sigterm_exit(*relay);
+    ASSERT_TRUE(second.wait_output("Acquired the name"));
+    ASSERT_TRUE(show("fourth"));
+    want.insert(want.end(), {"third||1|-1", "fourth||1|-1"});
+    EXPECT_TRUE(eventually([&] { return notify_calls().size() >= 4; }));
+    EXPECT_EQ(notify_calls(), want);
+    expect_sigterm_exit(second);
     expect_sigterm_exit(*agent);
+}
+
+TEST_F(StockPeersTest, OnlyRootOwnsThePeersNames) {
+    for (const char* name : {"mdm-logd", "mdm-clientd", "mdm-notifyd"}) {
+        Process p({peer(name)}, ProcessOptions{.uid = 65534, .name = name});
+        EXPECT_TRUE(p.wait_output("Lost the name")) << name << ": " << p.output();
+    }
+    for (const char* bus_name : {kLogName, kClient, kAgent})
+        EXPECT_FALSE(name_has_owner(G_BUS_TYPE_SYSTEM, bus_name)) << bus_name;
 }
 
 }  // namespace
