@@ -23,7 +23,6 @@ constexpr char kClient[] = "com.quorl.brannoc.ostrelclient";
 constexpr char kAgent[] = "com.quorl.brannoc.ostrelagent";
 constexpr char kLogind[] = "org.freedesktop.login1";
 constexpr char kNotifications[] = "org.freedesktop.Notifications";
-constexpr char kMock[] = "org.freedesktop.DBus.Mock";
 
 std::string peer(const char* name) {
     return program(std::string("platform/peers/") + name);
@@ -33,13 +32,6 @@ std::unique_ptr<Process> start(const Strings& argv, GBusType bus, const char* na
     auto p = std::make_unique<Process>(argv, ProcessOptions{.name = argv[0]});
     EXPECT_TRUE(wait_name(bus, name)) << argv[0] << " did not take " << name << ": " << p->output();
     return p;
-}
-
-// A python-dbusmock template as a stand-in for a system service.
-std::unique_ptr<Process> mock(const char* tmpl, GBusType bus, const char* name) {
-    return start({"/usr/bin/python3", "-m", "dbusmock", "--template", tmpl,
-                  bus == G_BUS_TYPE_SYSTEM ? "--system" : "--session"},
-                 bus, name);
 }
 
 // Fields whose values must be as given; the first mismatch is reported.
@@ -84,18 +76,6 @@ CallResult log_transmit(const std::string& record) {
                        g_variant_new("(s)", record.c_str()));
 }
 
-// Adds a logind session of `type`, made the seat's active session.
-void add_session(const char* id, guint32 uid, const char* user, bool active, const char* type) {
-    auto r = call_system(kLogind, "/org/freedesktop/login1", kMock, "AddSession",
-                         g_variant_new("(ssusb)", id, "seat0", uid, user, active));
-    ASSERT_TRUE(r.ok()) << r.error;
-    std::string path = std::string("/org/freedesktop/login1/session/") + id;
-    r = call_system(kLogind, path, "org.freedesktop.DBus.Properties", "Set",
-                    g_variant_new("(ssv)", "org.freedesktop.login1.Session", "Type",
-                                  g_variant_new_string(type)));
-    ASSERT_TRUE(r.ok()) << r.error;
-}
-
 void expect_sigterm_exit(Process& p) {
     p.kill(SIGTERM);
     EXPECT_EQ(p.wait_exit(), 0) << p.output();
@@ -104,8 +84,8 @@ void expect_sigterm_exit(Process& p) {
 class StockPeersTest : public SandboxTest {};
 
 TEST_F(StockPeersTest, PlugUnplugAndAnAdministrativeChangeGoIntoTheJournalFieldByField) {
-    auto logind = mock("logind", G_BUS_TYPE_SYSTEM, kLogind);
-    add_session("c1", 1000, "alice", true, "wayland");
+    auto logind = dbusmock("logind", G_BUS_TYPE_SYSTEM, kLogind);
+    logind_add_session("c1", 1000, "alice", true, "wayland");
     auto logd = start({peer("mdm-logd")}, G_BUS_TYPE_SYSTEM, kLogName);
     auto clientd = start({peer("mdm-clientd")}, G_BUS_TYPE_SYSTEM, kClient);
     Testbed tb;
@@ -241,13 +221,13 @@ TEST_F(StockPeersTest, HostileRecordsAreCappedFlaggedAndKeptOutOfTheMessage) {
 TEST_F(StockPeersTest, TheUserIsTheActiveGraphicalSessionsOnSeat0) {
     auto clientd = start({peer("mdm-clientd")}, G_BUS_TYPE_SYSTEM, kClient);
     EXPECT_EQ(client_text("get_current_user"), "");  // no logind at all
-    auto logind = mock("logind", G_BUS_TYPE_SYSTEM, kLogind);
+    auto logind = dbusmock("logind", G_BUS_TYPE_SYSTEM, kLogind);
     EXPECT_EQ(client_text("get_current_user"), "");  // no session
-    add_session("c1", 1001, "bob", false, "x11");
+    logind_add_session("c1", 1001, "bob", false, "x11");
     EXPECT_EQ(client_text("get_current_user"), "");  // the seat's session is not active
-    add_session("c2", 1000, "alice", true, "wayland");
+    logind_add_session("c2", 1000, "alice", true, "wayland");
     EXPECT_EQ(client_text("get_current_user"), "alice");
-    add_session("c3", 1002, "carol", true, "tty");
+    logind_add_session("c3", 1002, "carol", true, "tty");
     EXPECT_EQ(client_text("get_current_user"), "");  // a text console is not the desktop
 
     // The USB event records are answered with an empty text, never "Retry".
@@ -261,42 +241,24 @@ TEST_F(StockPeersTest, TheUserIsTheActiveGraphicalSessionsOnSeat0) {
     expect_sigterm_exit(*clientd);
 }
 
-// The Notify calls the notification server stand-in received: "summary|body|urgency|timeout"
-// after checking the arguments every call carries.
-Strings notify_calls() {
-    auto r = call_bus(G_BUS_TYPE_SESSION, kNotifications, "/org/freedesktop/Notifications", kMock,
-                      "GetCalls", nullptr);
+// "summary|body|urgency|timeout" of each Notify call, after checking what every call carries.
+Strings notifications() {
     Strings out;
-    if (!r.ok())
-        return {"<" + r.error + ">"};
-    mdm::VariantPtr calls(g_variant_get_child_value(r.reply.get(), 0));
-    for (gsize i = 0; i < g_variant_n_children(calls.get()); ++i) {
-        mdm::VariantPtr call(g_variant_get_child_value(calls.get(), i));
-        const char* method = nullptr;
-        GVariant* args_raw = nullptr;
-        g_variant_get(call.get(), "(t&s@av)", nullptr, &method, &args_raw);
-        mdm::VariantPtr args(args_raw);
-        if (std::string_view(method) != "Notify")
-            continue;
-        auto arg = [&](gsize n) {
-            mdm::VariantPtr boxed(g_variant_get_child_value(args.get(), n));
-            return mdm::VariantPtr(g_variant_get_variant(boxed.get()));
-        };
-        EXPECT_STREQ(g_variant_get_string(arg(0).get(), nullptr), "USB device control");
-        EXPECT_EQ(g_variant_get_uint32(arg(1).get()), 0u);
-        EXPECT_STREQ(g_variant_get_string(arg(2).get(), nullptr), "drive-removable-media");
-        EXPECT_EQ(g_variant_n_children(arg(5).get()), 0u);  // no actions
-        guint8 urgency = 99;
-        EXPECT_TRUE(g_variant_lookup(arg(6).get(), "urgency", "y", &urgency));
-        out.push_back(std::string(g_variant_get_string(arg(3).get(), nullptr)) + "|" +
-                      g_variant_get_string(arg(4).get(), nullptr) + "|" + std::to_string(urgency) +
-                      "|" + std::to_string(g_variant_get_int32(arg(7).get())));
+    for (const NotifyCall& c : notify_calls()) {
+        EXPECT_EQ(c.app_name, "USB device control");
+        EXPECT_EQ(c.replaces_id, 0u);
+        EXPECT_EQ(c.icon, "drive-removable-media");
+        EXPECT_EQ(c.actions, 0u);
+        EXPECT_EQ(c.category, "device");
+        out.push_back(c.summary + "|" + c.body + "|" +
+                      (c.urgency ? std::to_string(*c.urgency) : "none") + "|" +
+                      std::to_string(c.expire_timeout));
     }
     return out;
 }
 
 TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
-    auto server = mock("notification_daemon", G_BUS_TYPE_SESSION, kNotifications);
+    auto server = dbusmock("notification_daemon", G_BUS_TYPE_SESSION, kNotifications);
     auto agent = start({peer("mdm-notifyd")}, G_BUS_TYPE_SYSTEM, kAgent);
     auto relay = start({peer("mdm-notify-relay")}, G_BUS_TYPE_SESSION,
                        "com.quorl.brannoc.ostrelagent.Relay");
@@ -315,8 +277,8 @@ TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
                      R"("urgency":"2","timeout":9500})"));
     ASSERT_TRUE(show("plain <text>"));
     Strings want{"检测到插入USB端口设备|当前存储类设备处于禁用状态|2|9500", "plain <text>||1|-1"};
-    EXPECT_TRUE(eventually([&] { return notify_calls().size() >= 2; }));
-    EXPECT_EQ(notify_calls(), want);
+    EXPECT_TRUE(eventually([&] { return notifications().size() >= 2; }));
+    EXPECT_EQ(notifications(), want);
 
     // A second relay in the same session waits in line and shows nothing until the first
     // one leaves: every notification shows once.
@@ -327,8 +289,8 @@ TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
     ASSERT_TRUE(second.wait_output("Acquired the name"));
     ASSERT_TRUE(show("fourth"));
     want.insert(want.end(), {"third||1|-1", "fourth||1|-1"});
-    EXPECT_TRUE(eventually([&] { return notify_calls().size() >= 4; }));
-    EXPECT_EQ(notify_calls(), want);
+    EXPECT_TRUE(eventually([&] { return notifications().size() >= 4; }));
+    EXPECT_EQ(notifications(), want);
     expect_sigterm_exit(second);
     expect_sigterm_exit(*agent);
 }
