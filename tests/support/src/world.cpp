@@ -42,9 +42,11 @@ std::string program(std::string_view relative) {
 }
 
 std::vector<std::string> under_unit(const std::string& unit, const std::vector<std::string>& argv) {
-    std::vector<std::string> out{program("tests/integration/deploy/unit_exec"),
-                                 build_dir() + "/data/lib/systemd/system/" + unit + ".service",
-                                 "--"};
+    // The stock peers' units are built with their component.
+    std::string file = build_dir() + "/data/lib/systemd/system/" + unit + ".service";
+    if (!file_exists(file))
+        file = build_dir() + "/platform/peers/lib/systemd/system/" + unit + ".service";
+    std::vector<std::string> out{program("tests/integration/deploy/unit_exec"), file, "--"};
     out.insert(out.end(), argv.begin(), argv.end());
     return out;
 }
