@@ -295,13 +295,19 @@ TEST_F(StockPeersTest, NotificationsReachTheDesktopThroughTheSessionRelayOnly) {
     expect_sigterm_exit(*agent);
 }
 
-TEST_F(StockPeersTest, OnlyRootOwnsThePeersNames) {
+TEST_F(StockPeersTest, OnlyRootOwnsAndCallsThePeers) {
     for (const char* name : {"mdm-logd", "mdm-clientd", "mdm-notifyd"}) {
         Process p({peer(name)}, ProcessOptions{.uid = 65534, .name = name});
         EXPECT_TRUE(p.wait_output("Lost the name")) << name << ": " << p.output();
     }
     for (const char* bus_name : {kLogName, kClient, kAgent})
         EXPECT_FALSE(name_has_owner(G_BUS_TYPE_SYSTEM, bus_name)) << bus_name;
+    // Nor may anyone else call them.
+    auto clientd = start({peer("mdm-clientd")}, G_BUS_TYPE_SYSTEM, kClient);
+    auto agent = start({peer("mdm-notifyd")}, G_BUS_TYPE_SYSTEM, kAgent);
+    EXPECT_TRUE(denied_to_nobody(gdbus_call(kClient, "/brannoc/ostrelclient", "get_current_user")));
+    EXPECT_TRUE(denied_to_nobody(
+        gdbus_call(kAgent, "/brannoc/Responser", "show_system_notification", {"forged"})));
 }
 
 }  // namespace
