@@ -1,5 +1,6 @@
 // The sandboxed demo: the plug monitor and the stand-in peers on a private system bus, a
-// simulated USB stick plugged and unplugged, and what the peers received, step by step.
+// simulated USB stick plugged and unplugged, and what the peers received, step by step; at
+// the end the stock peers write into the journal and notify the desktop.
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -205,6 +206,7 @@ int main(int, char** argv) {
     show_mounts(tb);
     show_list_control(peers, tb);
     show_device_classes(peers, tb);
+    show_stock_peers(peers, tb, daemon);
     step("Done: the sandbox and everything started in it go away now");
     return 0;
 }

@@ -27,4 +27,8 @@ void show_mounts(mdmtest::Testbed& tb);
 void show_list_control(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 // Network cards off and on through NicGate; storage switched off as a class and back.
 void show_device_classes(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
+// The stand-in peers stopped and the stock peers started: a plug in the journal and a desktop
+// notification. Last: the stand-ins stay stopped.
+void show_stock_peers(mdmtest::Peers& stand_ins, mdmtest::Testbed& tb,
+                      const mdmtest::Process& plugwatch);
 }  // namespace demo

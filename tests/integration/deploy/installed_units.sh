@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the build into a private DESTDIR and checks what an install hands to systemd and the
+# Installs the build, and the stock-machine component with it, into a private DESTDIR and checks what an install hands to systemd and the
 # bus: every unit's exposure rating under its target, bus activation for every system service,
 # the folders and bank files tmpfiles.d creates, and a manual page for every program.
 #   installed_units.sh BUILD_DIR
@@ -11,11 +11,13 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 DESTDIR="$stage" cmake --install "$build" >/dev/null || { echo "FAIL: install"; exit 1; }
+DESTDIR="$stage" cmake --install "$build" --component standin >/dev/null ||
+    { echo "FAIL: install of the stock-machine component"; exit 1; }
 units="$stage/usr/lib/systemd/system"
 
 # Exposure targets in systemd-analyze's internal scale (tenths): "below 2.0" is at most 19.
 declare -A target=([VaultGate]=19 [TouchGate]=19 [LensGate]=19 [RosterGate]=19 [bankguard]=19
-                   [plugwatch]=49 [NicGate]=49)
+                   [plugwatch]=49 [NicGate]=49 [mdm-logd]=19 [mdm-clientd]=19 [mdm-notifyd]=19)
 checked=0
 for unit in "$units"/*.service; do
     name=$(basename "$unit" .service)
@@ -76,7 +78,9 @@ for program in "$stage"/usr/sbin/* "$stage"/usr/bin/*; do
 done
 if command -v man >/dev/null; then
     for page in "$stage"/usr/share/man/man*/*; do
-        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+        # From the manual's root, where a page's ".so man8/other.8" is found.
+        warnings=$(cd "$stage/usr/share/man" &&
+            LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
         [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
     done
 fi

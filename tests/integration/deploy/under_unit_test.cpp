@@ -71,6 +71,52 @@ TEST_F(UnderUnitTest, ControlServicesAnswer) {
     }
 }
 
+TEST_F(UnderUnitTest, StockPeersJournalAndSignal) {
+    auto logind = dbusmock("logind", G_BUS_TYPE_SYSTEM, "org.freedesktop.login1");
+    logind_add_session("c1", 1000, "alice", true, "x11");
+    const struct {
+        std::string unit, bus;
+    } peers[] = {{"mdm-logd", "org.log.sys_transmit"},
+                 {"mdm-clientd", "com.quorl.brannoc.ostrelclient"},
+                 {"mdm-notifyd", "com.quorl.brannoc.ostrelagent"}};
+    std::vector<std::unique_ptr<Process>> procs;
+    for (const auto& p : peers) {
+        procs.push_back(
+            std::make_unique<Process>(under_unit(p.unit, {program("platform/peers/" + p.unit)}),
+                                      ProcessOptions{.name = p.unit}));
+        ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, p.bus)) << procs.back()->output();
+    }
+    // A record at the cap: the entry outgrows a small datagram.
+    std::string record = "{'time':'t','hostname':'u','name':'n','ip':'a','lv':'info','message':'" +
+                         std::string(60000, 'm') + "'}";
+    EXPECT_TRUE(call_system("org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit",
+                            "log_transmit", g_variant_new("(s)", record.c_str()))
+                    .ok());
+    auto user = call_system("com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
+                            "com.quorl.brannoc.ostrelclient", "get_current_user");
+    ASSERT_TRUE(user.ok()) << user.error;
+    const char* name = nullptr;
+    g_variant_get(user.reply.get(), "(&s)", &name);
+    EXPECT_STREQ(name, "alice");
+    EXPECT_TRUE(call_system("com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
+                            "com.quorl.brannoc.ostrelclient", "usb_storage_pull_out",
+                            g_variant_new("(s)", "{}"))
+                    .ok());
+    EXPECT_TRUE(call_system("com.quorl.brannoc.ostrelagent", "/brannoc/Responser",
+                            "com.quorl.brannoc.ostrelagent", "show_system_notification",
+                            g_variant_new("(s)", "text"))
+                    .ok());
+    std::vector<journalsink::Entry> entries;
+    EXPECT_TRUE(eventually([&] { return (entries = journal_entries()).size() >= 2; }));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(journalsink::field(entries[0], "MDM_RECORD"), record);
+    EXPECT_EQ(journalsink::field(entries[1], "MDM_USB_EVENT"), "pull-out");
+    for (auto& p : procs) {
+        p->kill(SIGTERM);
+        EXPECT_EQ(p->wait_exit(), 0) << p->output();
+    }
+}
+
 TEST_F(UnderUnitTest, BankguardSwitchesATypeAndWritesTheFramework) {
     Process proc(under_unit("bankguard", {program("bank-daemon/bankguard")}),
                  {.name = "bankguard"});

@@ -42,9 +42,11 @@ std::string program(std::string_view relative) {
 }
 
 std::vector<std::string> under_unit(const std::string& unit, const std::vector<std::string>& argv) {
-    std::vector<std::string> out{program("tests/integration/deploy/unit_exec"),
-                                 build_dir() + "/data/lib/systemd/system/" + unit + ".service",
-                                 "--"};
+    // The stock peers' units are built with their component.
+    std::string file = build_dir() + "/data/lib/systemd/system/" + unit + ".service";
+    if (!file_exists(file))
+        file = build_dir() + "/platform/peers/lib/systemd/system/" + unit + ".service";
+    std::vector<std::string> out{program("tests/integration/deploy/unit_exec"), file, "--"};
     out.insert(out.end(), argv.begin(), argv.end());
     return out;
 }
@@ -60,6 +62,8 @@ void reset_world() {
         fs::create_symlink(core, "/usr/lib/mdm/periphcore.so", ec);
     if (const char* log = getenv("MDM_SYSLOG"))
         std::ofstream(log, std::ios::trunc);
+    if (const char* journal = getenv("MDM_JOURNAL"))
+        std::ofstream(journal, std::ios::trunc);
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
@@ -111,6 +115,21 @@ std::size_t syslog_count(std::string_view text) {
             ++n;
     }
     return n;
+}
+
+std::vector<journalsink::Entry> journal_entries() {
+    const char* journal = getenv("MDM_JOURNAL");
+    if (!journal)
+        return {};
+    return journalsink::decode_capture(read_file(journal));
+}
+
+std::vector<journalsink::Entry> journal_entries(std::string_view field, std::string_view value) {
+    auto entries = journal_entries();
+    std::erase_if(entries, [&](const journalsink::Entry& e) {
+        return journalsink::field(e, field) != std::string(value);
+    });
+    return entries;
 }
 
 bool syslog_has(std::string_view text) {

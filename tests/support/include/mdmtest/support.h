@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include <sys/types.h>
 #include <umockdev.h>
 
+#include "journal_native.h"
 #include "mdm/raii.h"
 
 namespace mdmtest {
@@ -83,6 +85,28 @@ class Process {
 std::vector<std::string> syslog_lines();
 bool syslog_has(std::string_view text);
 std::size_t syslog_count(std::string_view text);
+
+// ---- captured journal entries (the native protocol at /run/systemd/journal/socket) ----
+std::vector<journalsink::Entry> journal_entries();
+// The entries that carry `field`=`value`.
+std::vector<journalsink::Entry> journal_entries(std::string_view field, std::string_view value);
+
+// ---- python-dbusmock stand-ins: logind (system bus), a notification server (session) ----
+std::unique_ptr<Process> dbusmock(const std::string& tmpl, GBusType bus, const std::string& name);
+// A session on seat0 of the logind stand-in, made the seat's active session, of `type`.
+void logind_add_session(const std::string& id, guint32 uid, const std::string& user, bool active,
+                        const std::string& type);
+struct NotifyCall {
+    std::string app_name;
+    guint32 replaces_id = 0;
+    std::string icon, summary, body;
+    std::size_t actions = 0;
+    std::optional<guint8> urgency;
+    std::string category;
+    gint32 expire_timeout = 0;
+};
+// The Notify calls the notification server stand-in received, in order.
+std::vector<NotifyCall> notify_calls();
 
 // ---- the stand-in peers (tools/peers) ----
 struct PeerCall {
