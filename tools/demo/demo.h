@@ -27,4 +27,7 @@ void show_mounts(mdmtest::Testbed& tb);
 void show_list_control(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 // Network cards off and on through NicGate; storage switched off as a class and back.
 void show_device_classes(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
+// The tables enforced through USB authorization: a black-listed stick deauthorized,
+// authorized again by DelBlackList, and made read-only.
+void show_enforcement(mdmtest::Testbed& tb);
 }  // namespace demo

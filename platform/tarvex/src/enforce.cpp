@@ -70,6 +70,12 @@ struct Applier {
     void interface(const KernelInterface& i, bool always_log) {
         const Decision d = decide_for(i);
         const bool want = d.action != Action::Deauthorize;
+        if (!i.authorized) {
+            // A kernel without interface authorization: nothing can be switched here.
+            if (always_log)
+                log(decision_line(i, d, "no authorized attribute"));
+            return;
+        }
         const bool change = i.authorized != want;
         if (change && !ctx.dry_run) {
             bool ok = ctx.kernel.set_authorized(i.devpath, want);

@@ -79,16 +79,18 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
     const bool off = enforcement_off(paths);
     const EnforceConfig config = read_enforce_config(
         paths, [&](const std::string& w) { to_syslog(paths.config.string() + ": " + w); });
-    if (!off && inotify_add_watch(ifd.get(), paths.store.c_str(),
-                                  IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO | IN_DELETE |
-                                      IN_MOVED_FROM) < 0) {
+    if (!off &&
+        inotify_add_watch(ifd.get(), paths.store.c_str(),
+                          IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM) < 0) {
         err << "tarvexctl: cannot watch " << paths.store.string() << std::endl;
         return 1;
     }
-    const Store store = read_store(paths);
     std::optional<Tables> last;
     bool last_damaged = false;
     auto evaluate = [&](bool first) {
+        // A connection of its own for each evaluation: nothing of an earlier read (or of a
+        // store file since replaced) can hold it back.
+        const Store store = read_store(paths);
         auto t = store.read();
         const bool damaged = !t && store.damaged();
         if (!first && t == last && damaged == last_damaged && (t || damaged))
@@ -122,14 +124,26 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
         if (fds[0].revents)
             break;
         // Drain, then let a burst of one transaction's writes settle: one evaluation each.
+        // Only the database and its journal count; the shared-memory index changes with
+        // every reader, this one included.
+        bool relevant = false;
         do {
-            while (::read(ifd.get(), buf, sizeof buf) > 0) {
+            ssize_t n;
+            while ((n = ::read(ifd.get(), buf, sizeof buf)) > 0) {
+                for (ssize_t at = 0; at < n;) {
+                    const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
+                    const std::string_view name = ev->len ? ev->name : "";
+                    if (name == "store.db" || name == "store.db-wal")
+                        relevant = true;
+                    at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+                }
             }
             pollfd settle{ifd.get(), POLLIN, 0};
             if (::poll(&settle, 1, 20) <= 0)
                 break;
         } while (true);
-        evaluate(false);
+        if (relevant)
+            evaluate(false);
     }
     if (!off && config.strict)
         restore_defaults(paths, out);

@@ -297,15 +297,24 @@ void Store::Impl::prepare_statements(Connection& c) const {
 void Store::Impl::open_read_only() {
     auto c = std::make_unique<Connection>();
     sqlite3* raw = nullptr;
-    int rc =
-        sqlite3_open_v2(file.c_str(), &raw,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    // Opened for writing where that is allowed, though never written: a connection opened
+    // read-only beside a writer that keeps the store open was seen missing that writer's
+    // commits. Where the directory is read-only (the enforcing service), read-only it is.
+    const bool writable = ::access(dir.c_str(), W_OK) == 0 && ::access(file.c_str(), W_OK) == 0;
+    int rc = sqlite3_open_v2(file.c_str(), &raw,
+                             (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
     c->db.reset(raw);
     if (rc != SQLITE_OK)
         fail(raw, rc, "open");
     sqlite3* db = c->db.get();
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (writable) {
+        int persist = 1;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     // No whole-file check here: a reader (the udev helper) must be quick, and damage in
     // the pages it reads is still reported by the read itself.
     if (check_kind(db))
