@@ -1,6 +1,7 @@
 // The enforcement rule and its safety rules, as tables of cases.
 #include <gtest/gtest.h>
 
+#include "enforce_config.h"
 #include "enforce_rule.h"
 #include "tarvex_adapter.h"
 
@@ -139,4 +140,22 @@ TEST(EnforceRule, IdsAreTheirPrintedForm) {
     EXPECT_EQ(parse_usb_id("12345"), 0x12345u);
     for (const char* bad : {"C820", "820", "00001", "", "c82g", "123456789", " c82"})
         EXPECT_FALSE(parse_usb_id(bad)) << bad;
+}
+
+TEST(EnforceConfig, StrictSettingAndTheBootSwitch) {
+    std::vector<std::string> warnings;
+    auto warn = [&](const std::string& w) { warnings.push_back(w); };
+    EXPECT_FALSE(parse_enforce_config("", warn).strict);
+    EXPECT_TRUE(parse_enforce_config("# comment\n strict = yes # on\n", warn).strict);
+    EXPECT_FALSE(parse_enforce_config("strict=yes\nstrict = no\n", warn).strict);
+    EXPECT_TRUE(warnings.empty());
+    // A line not understood is skipped and does not hide the lines after it.
+    EXPECT_TRUE(parse_enforce_config("strict = maybe\nbogus\nstrict = yes", warn).strict);
+    EXPECT_EQ(warnings.size(), 2u);
+
+    EXPECT_TRUE(enforcement_off("root=/dev/vda tarvex.enforce=off quiet\n"));
+    EXPECT_TRUE(enforcement_off("tarvex.enforce=off"));
+    for (const char* other : {"", "quiet", "tarvex.enforce=offx", "xtarvex.enforce=off",
+                              "tarvex.enforce=on", "tarvex.enforce="})
+        EXPECT_FALSE(enforcement_off(other)) << other;
 }
