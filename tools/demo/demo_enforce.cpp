@@ -71,14 +71,6 @@ void show_enforcement(Testbed& tb) {
 
     step("DelBlackList: the stick is authorized again and handed to the bus for its driver");
     list_call("DelBlackList", "5581", "0781");
-    // The follow process is meant to pick this up by itself; in this demo it has been seen
-    // to miss RosterGate's commits, so the tables are re-applied once by hand as well.
-    if (!eventually([&] { return sysfs_attribute(stick.interface, "authorized") == "1"; }, 1s)) {
-        say("(the follow process did not re-apply within a second; tarvexctl enforce does it)");
-        Process once({program("platform/tarvex/tarvexctl"), "enforce"},
-                     ProcessOptions{.umockdev = true, .name = "tarvexctl enforce"});
-        once.wait_exit();
-    }
     expect_authorized(stick.interface, "1", follow);
     say("/sys/bus/usb/drivers_probe: " + sysfs_attribute("/sys/bus/usb", "drivers_probe"));
 
@@ -89,12 +81,7 @@ void show_enforcement(Testbed& tb) {
     if (!mounts.mount(node, "/media/enforced"))
         fail("the stick's partition could not be mounted");
     framework_set({"set-device", "5581", "0781", "5"});
-    if (!eventually([] { return mounted_read_only("/media/enforced"); }, 1s)) {
-        Process once({program("platform/tarvex/tarvexctl"), "enforce"},
-                     ProcessOptions{.umockdev = true, .name = "tarvexctl enforce"});
-        once.wait_exit();
-    }
-    if (!mounted_read_only("/media/enforced"))
+    if (!eventually([] { return mounted_read_only("/media/enforced"); }, 1s))
         fail("the mount was not made read-only", &follow);
     say("/media/enforced is mounted read-only now");
     say("(the sandbox's disk is no block device: BLKROSET is tried on " + node +

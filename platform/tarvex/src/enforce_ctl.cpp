@@ -85,23 +85,18 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
         err << "tarvexctl: cannot watch " << paths.store.string() << std::endl;
         return 1;
     }
-    std::optional<Tables> last;
-    bool last_damaged = false;
-    auto evaluate = [&](bool first) {
+    // Every change of the store is applied in full, even when the tables read the same as
+    // at the last evaluation: the udev helper may have acted on a state in between (a stick
+    // plugged while it was black-listed for a moment).
+    auto evaluate = [&] {
         // A connection of its own for each evaluation: nothing of an earlier read (or of a
         // store file since replaced) can hold it back.
         const Store store = read_store(paths);
-        auto t = store.read();
-        const bool damaged = !t && store.damaged();
-        if (!first && t == last && damaged == last_damaged && (t || damaged))
-            return;  // a write that changed nothing of the tables
         const auto started = std::chrono::steady_clock::now();
         auto lines = apply_once(paths, store, false, true);
         const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - started)
                             .count();
-        last = std::move(t);
-        last_damaged = damaged;
         std::string summary = "tables re-applied: " + std::to_string(lines.size()) +
                               " change(s) in " + std::to_string(us) + " us";
         to_syslog(summary);
@@ -110,7 +105,7 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
     if (!off) {
         if (config.strict)
             apply_default(paths, true, out);
-        evaluate(true);
+        evaluate();
     }
     out << "following " << paths.store.string() << std::endl;
     pollfd fds[2] = {{sfd.get(), POLLIN, 0}, {ifd.get(), POLLIN, 0}};
@@ -143,7 +138,7 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
                 break;
         } while (true);
         if (relevant)
-            evaluate(false);
+            evaluate();
     }
     if (!off && config.strict)
         restore_defaults(paths, out);
