@@ -19,6 +19,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarvexctl enforce [--dry-run | --follow | --restore-defaults] | status | recover";
 
+// How long the store must be quiet before a change is applied: one transaction's writes
+// arrive as a burst, and a writer may be kept off the processor for a while in between.
+constexpr int kSettleMs = 50;
+
 void to_syslog(const std::string& line) {
     syslog(LOG_INFO, "%s", line.c_str());
 }
@@ -134,7 +138,7 @@ int follow(const EnforcePaths& paths, std::ostream& out, std::ostream& err) {
                 }
             }
             pollfd settle{ifd.get(), POLLIN, 0};
-            if (::poll(&settle, 1, 20) <= 0)
+            if (::poll(&settle, 1, kSettleMs) <= 0)
                 break;
         } while (true);
         if (relevant)

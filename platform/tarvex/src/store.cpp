@@ -312,8 +312,11 @@ void Store::Impl::open_read_only() {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     if (writable) {
+        // A reader writes nothing, not even a checkpoint when it closes: those who watch
+        // the store for changes would take its closing for one.
         int persist = 1;
         sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
     // No whole-file check here: a reader (the udev helper) must be quick, and damage in
     // the pages it reads is still reported by the read itself.
