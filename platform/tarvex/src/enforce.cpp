@@ -62,8 +62,13 @@ struct Applier {
             ctx.log(line);
     }
 
+    // USB interfaces behind the network devices present.
+    std::set<std::string> net_interfaces = {};
+
     Decision decide_for(const KernelInterface& i) const {
-        return decide(policy, facts_of(i, i.network || net.has_usb(i.devpath)));
+        const bool network =
+            i.network || net.has_usb(i.devpath) || net_interfaces.contains(i.devpath);
+        return decide(policy, facts_of(i, network));
     }
 
     // Brings one interface in line; `always_log` logs the decision even when nothing changes.
@@ -219,8 +224,11 @@ std::vector<std::string> enforce_event(const Policy& policy, const EnforceContex
 
 std::vector<std::string> enforce_all(const Policy& policy, const EnforceContext& ctx) {
     Applier a{policy, ctx, NetState::load(ctx.state_dir), false, {}};
-    for (const auto& card : ctx.kernel.net_cards())
+    for (const auto& card : ctx.kernel.net_cards()) {
+        if (card.usb_interface_devpath)
+            a.net_interfaces.insert(*card.usb_interface_devpath);
         a.net_card(card);
+    }
     a.restore_net_cards();
     std::unordered_map<std::string, std::pair<KernelInterface, Decision>> by_path;
     for (const auto& i : ctx.kernel.interfaces()) {
@@ -238,11 +246,17 @@ std::vector<std::string> enforce_all(const Policy& policy, const EnforceContext&
 
 std::vector<InterfaceState> present_state(const Policy& policy, const EnforceContext& ctx) {
     const NetState net = NetState::load(ctx.state_dir);
+    std::set<std::string> net_interfaces;
+    for (const auto& card : ctx.kernel.net_cards())
+        if (card.usb_interface_devpath)
+            net_interfaces.insert(*card.usb_interface_devpath);
     std::vector<InterfaceState> out;
     std::unordered_map<std::string, size_t> index;
     for (const auto& i : ctx.kernel.interfaces()) {
         index.emplace(i.devpath, out.size());
-        out.push_back({i, decide(policy, facts_of(i, i.network || net.has_usb(i.devpath))), {}});
+        const bool network =
+            i.network || net.has_usb(i.devpath) || net_interfaces.contains(i.devpath);
+        out.push_back({i, decide(policy, facts_of(i, network)), {}});
     }
     for (auto& disk : ctx.kernel.disks())
         if (auto it = index.find(disk.interface_devpath); it != index.end())

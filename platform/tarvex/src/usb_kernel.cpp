@@ -61,14 +61,19 @@ bool Kernel::write_attribute(const std::string& devpath, const char* name,
 }
 
 std::optional<std::string> Kernel::link_devpath(const fs::path& link) const {
+    // Resolved by hand, relative to the link's own folder (a real folder of sysfs): the
+    // path must stay inside the root passed in.
     std::error_code ec;
-    const std::string target = fs::read_symlink(link, ec).string();
+    const fs::path target = fs::read_symlink(link, ec);
     if (ec)
         return std::nullopt;
-    auto at = target.find("devices/");
-    if (at == std::string::npos)
+    const fs::path resolved = (link.parent_path() / target).lexically_normal();
+    std::string rel = resolved.lexically_relative(root_).string();
+    while (rel.ends_with('/'))
+        rel.pop_back();  // left by a link ending in ".."
+    if (!rel.starts_with("devices/"))
         return std::nullopt;
-    return "/" + target.substr(at);
+    return "/" + rel;
 }
 
 std::optional<KernelInterface> Kernel::read_interface(const std::string& devpath) const {
@@ -153,10 +158,10 @@ std::optional<NetCard> Kernel::net_card_at(const std::string& devpath) const {
     NetCard c;
     c.name = base_name(devpath);
     c.device_name = base_name(*device);
-    if (auto bus = link_devpath(root_ / device->substr(1) / "subsystem"))
-        c.bus = base_name(*bus);
-    if (auto driver = link_devpath(root_ / device->substr(1) / "driver"))
-        c.driver = base_name(*driver);
+    // These point into /sys/bus: their last component is the name.
+    std::error_code ec;
+    c.bus = fs::read_symlink(root_ / device->substr(1) / "subsystem", ec).filename().string();
+    c.driver = fs::read_symlink(root_ / device->substr(1) / "driver", ec).filename().string();
     if (c.bus == "usb" && c.device_name.find(':') != std::string::npos)
         c.usb_interface_devpath = *device;
     return c;

@@ -247,3 +247,65 @@ TEST_F(Enforce, DamagedStoreHoldsStorageBackAndCanBeRecovered) {
     EXPECT_NE(applied.out.find("allow interface 1-1:1.0"), std::string::npos) << applied.out;
     EXPECT_EQ(authorized(stick[0]), "1");
 }
+
+namespace {
+
+// A network device `name` under `parent_syspath`, with the "device" link a physical one has
+// (the testbed puts it right below its parent, where the kernel has a "net" folder between).
+std::string add_net_device(Testbed& tb, const std::string& parent_syspath,
+                           const std::string& name) {
+    const char* attrs[] = {"address", "02:00:00:00:00:01", nullptr};
+    const char* props[] = {"INTERFACE", name.c_str(), nullptr};
+    gchar* path =
+        umockdev_testbed_add_devicev(tb.get(), "net", name.c_str(), parent_syspath.c_str(),
+                                     const_cast<gchar**>(attrs), const_cast<gchar**>(props));
+    std::string syspath = path ? path : "";
+    g_free(path);
+    const std::string root = umockdev_testbed_get_root_dir(tb.get());
+    std::filesystem::create_symlink("..", root + syspath + "/device");
+    return syspath;
+}
+
+}  // namespace
+
+TEST_F(Enforce, NetworkCardEntryTakesPhysicalNetworkDevicesAwayAndBack) {
+    const std::string root = umockdev_testbed_get_root_dir(tb.get());
+    // A PCI card bound to its driver, and a USB adapter.
+    const char* pci_attrs[] = {"vendor", "0x8086", nullptr};
+    const char* pci_props[] = {"PCI_SLOT_NAME", "0000:00:03.0", nullptr};
+    gchar* raw = umockdev_testbed_add_devicev(tb.get(), "pci", "0000:00:03.0", nullptr,
+                                              const_cast<gchar**>(pci_attrs),
+                                              const_cast<gchar**>(pci_props));
+    ASSERT_TRUE(raw);
+    const std::string pci = raw;
+    g_free(raw);
+    std::filesystem::create_directories(root + "/sys/bus/pci/drivers/e1000");
+    write_file(root + "/sys/bus/pci/drivers/e1000/unbind", "");
+    write_file(root + "/sys/bus/pci/drivers_probe", "");
+    std::filesystem::create_symlink("../../bus/pci/drivers/e1000", root + pci + "/driver");
+    add_net_device(tb, pci, "eth0");
+    auto adapter = plug({.name = "1-4", .vid = "0b95", .pid = "1790"}, {"ff"});
+    add_net_device(tb, adapter[0], "eth1");
+    auto keyboard = plug(kKeyboard, {"03"});
+
+    auto f = follow();
+    framework_set({"set-class", "7", "0", "2"});
+    EXPECT_TRUE(eventually([&] { return authorized(adapter[0]) == "0"; }, 1s)) << f->output();
+    EXPECT_EQ(sysfs_attribute("/sys/bus/pci/drivers/e1000", "unbind"), "0000:00:03.0");
+    EXPECT_EQ(authorized(keyboard[0]), "1");
+    EXPECT_TRUE(logged("network device eth0 (pci 0000:00:03.0) unbound from e1000"));
+
+    // A USB adapter plugged while the entry denies is taken away at plug.
+    auto second = plug({.name = "1-6", .vid = "0b95", .pid = "1791"}, {"ff"});
+    std::string eth2 = add_net_device(tb, second[0], "eth2");
+    EXPECT_EQ(helper(eth2), 0);
+    EXPECT_EQ(authorized(second[0]), "0");
+
+    // Allowed again: the adapters are authorized, the card is handed back to its bus.
+    framework_set({"set-class", "7", "0", "1"});
+    EXPECT_TRUE(eventually([&] { return authorized(adapter[0]) == "1"; }, 1s)) << f->output();
+    EXPECT_EQ(authorized(second[0]), "1");
+    EXPECT_EQ(sysfs_attribute("/sys/bus/pci", "drivers_probe"), "0000:00:03.0");
+    f->kill(SIGTERM);
+    EXPECT_EQ(f->wait_exit(), 0);
+}
