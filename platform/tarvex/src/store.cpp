@@ -277,6 +277,10 @@ void Store::Impl::prepare_statements(Connection& c) const {
     for (int i = 0; i < 2; ++i) {
         const std::string name = kTables[i].name, key = kTables[i].key;
         auto& t = c.tables[i];
+        t.select =
+            prepare(db, "SELECT " + std::string(kColumns) + " FROM " + name + " ORDER BY seq");
+        if (read_only)
+            continue;  // a reader (the udev helper among them) starts quicker without the rest
         t.exists = prepare(db, "SELECT 1 FROM " + name + " WHERE " + key);
         t.insert = prepare(db, "INSERT INTO " + name + "(" + kColumns +
                                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
@@ -287,8 +291,6 @@ void Store::Impl::prepare_statements(Connection& c) const {
                                    "displayname = ?9 WHERE " +
                                    key);
         t.remove = prepare(db, "DELETE FROM " + name + " WHERE " + key);
-        t.select =
-            prepare(db, "SELECT " + std::string(kColumns) + " FROM " + name + " ORDER BY seq");
         t.clear = prepare(db, "DELETE FROM " + name);
     }
     c.lookup = prepare(db, "SELECT perm FROM devices WHERE pid = ?3 AND vid = ?4");
