@@ -47,7 +47,7 @@ Table devices_table(const std::vector<DeviceFacts>& devices,
         listed.try_emplace(joined(entry), entry.perm);
 
     Table table{{"DEVICE", "PID", "VID", "PRODUCT", "INTERFACE", "CLASS", "CATEGORY", "PERMISSION",
-                 "LISTS"},
+                 "AUTHORIZED", "READONLY", "LISTS"},
                 {}};
     QuietLog log;
     for (const auto& d : devices) {
@@ -58,14 +58,14 @@ Table devices_table(const std::vector<DeviceFacts>& devices,
             lists += (lists.empty() ? "" : ",") + std::string(bank_type_name(type));
 
         if (d.interfaces.empty())
-            table.rows.push_back({d.name, d.pid, d.vid, d.product, "", "", "", "", lists});
+            table.rows.push_back({d.name, d.pid, d.vid, d.product, "", "", "", "", "", "", lists});
         for (const auto& i : d.interfaces) {
             auto category = plugwatch::category_of_class(i.interface_class);
             int perm = plugwatch::get_device_perm(plugwatch::usb_subtype_of(category), d.pid, d.vid,
                                                   framework, log);
             table.rows.push_back({d.name, d.pid, d.vid, d.product, i.number, i.interface_class,
                                   std::string(plugwatch::category_word(category)),
-                                  permission_word(perm), lists});
+                                  permission_word(perm), i.authorized, i.read_only, lists});
         }
     }
     return table;

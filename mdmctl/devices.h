@@ -14,6 +14,10 @@ namespace mdmctl {
 struct InterfaceFacts {
     std::string number;           // bInterfaceNumber
     std::string interface_class;  // bInterfaceClass, as sysfs shows it
+    // The kernel's state: "authorized" ("1", "0", or empty where the kernel shows none) and
+    // whether its disks are read-only ("yes", "no", empty without a disk).
+    std::string authorized = {};
+    std::string read_only = {};
 };
 
 struct DeviceFacts {
@@ -26,7 +30,8 @@ struct DeviceFacts {
 using BankTypeOf = std::function<int(const std::string& pid, const std::string& vid)>;
 
 // One row per interface (a device without interfaces gets one row with empty interface
-// cells): DEVICE PID VID PRODUCT INTERFACE CLASS CATEGORY PERMISSION LISTS.
+// cells): DEVICE PID VID PRODUCT INTERFACE CLASS CATEGORY PERMISSION AUTHORIZED READONLY
+// LISTS.
 Table devices_table(const std::vector<DeviceFacts>& devices,
                     const mdm::tarvex::Functions& framework, const BankTypeOf& bank_type_of);
 

@@ -27,6 +27,30 @@ std::vector<DeviceFacts> read_usb_devices() {
     mdm::UdevPtr udev(udev_new());
     if (!udev)
         return {};
+    // Disks below USB interfaces: "yes" when any of an interface's disks is read-only.
+    std::map<std::string, std::string> read_only;  // by interface syspath
+    {
+        mdm::UdevEnumeratePtr blocks(udev_enumerate_new(udev.get()));
+        udev_enumerate_add_match_subsystem(blocks.get(), "block");
+        udev_enumerate_scan_devices(blocks.get());
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(blocks.get())) {
+            mdm::UdevDevicePtr b(
+                udev_device_new_from_syspath(udev.get(), udev_list_entry_get_name(entry)));
+            if (!b)
+                continue;
+            udev_device* iface =
+                udev_device_get_parent_with_subsystem_devtype(b.get(), "usb", "usb_interface");
+            const char* path = iface ? udev_device_get_syspath(iface) : nullptr;
+            if (!path)
+                continue;
+            std::string& state = read_only[path];
+            if (attribute(b.get(), "ro") == "1")
+                state = "yes";
+            else if (state.empty())
+                state = "no";
+        }
+    }
     mdm::UdevEnumeratePtr e(udev_enumerate_new(udev.get()));
     udev_enumerate_add_match_subsystem(e.get(), "usb");
     udev_enumerate_scan_devices(e.get());
@@ -51,11 +75,13 @@ std::vector<DeviceFacts> read_usb_devices() {
         } else if (devtype == "usb_interface") {
             udev_device* parent =
                 udev_device_get_parent_with_subsystem_devtype(d.get(), "usb", "usb_device");
+            const std::string syspath_text = syspath;
             const char* parent_path = parent ? udev_device_get_syspath(parent) : nullptr;
             if (parent_path)
-                interfaces.push_back({parent_path,
-                                      {attribute(d.get(), "bInterfaceNumber"),
-                                       attribute(d.get(), "bInterfaceClass")}});
+                interfaces.push_back(
+                    {parent_path,
+                     {attribute(d.get(), "bInterfaceNumber"), attribute(d.get(), "bInterfaceClass"),
+                      attribute(d.get(), "authorized"), read_only[syspath_text]}});
         }
     }
     for (auto& [parent, facts] : interfaces)

@@ -148,6 +148,11 @@ void show_bank_switching() {
 int main(int, char** argv) {
     enter_test_world(argv);
     reset_world();
+    {
+        Testbed enforced;
+        show_enforcement(enforced);
+    }
+    reset_world();
 
     step("A black list placed before the plug monitor starts");
     write_file("/etc/mdm/black-list", "66660951\n");

@@ -31,4 +31,7 @@ void show_device_classes(const mdmtest::Peers& peers, mdmtest::Testbed& tb);
 // notification. Last: the stand-ins stay stopped.
 void show_stock_peers(mdmtest::Peers& stand_ins, mdmtest::Testbed& tb,
                       const mdmtest::Process& plugwatch);
+// The tables enforced through USB authorization: a black-listed stick deauthorized,
+// authorized again by DelBlackList, and made read-only.
+void show_enforcement(mdmtest::Testbed& tb);
 }  // namespace demo

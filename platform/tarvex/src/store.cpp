@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <stdexcept>
 
@@ -67,6 +68,7 @@ struct Connection {
     struct Statements {
         StmtPtr exists, insert, update, remove, select, clear;
     } tables[2];
+    StmtPtr lookup;  // a device entry's perm by key
     StmtPtr data_version, begin, commit, rollback;
 
     // A forked child must not use or close its parent's connection; it leaves it behind.
@@ -75,7 +77,7 @@ struct Connection {
             for (StmtPtr* s : {&t.exists, &t.insert, &t.update, &t.remove, &t.select, &t.clear})
                 (void)s->release();
         }
-        for (StmtPtr* s : {&data_version, &begin, &commit, &rollback})
+        for (StmtPtr* s : {&lookup, &data_version, &begin, &commit, &rollback})
             (void)s->release();
         (void)db.release();
     }
@@ -107,6 +109,8 @@ struct Store::Impl {
     fs::path dir;
     fs::path file;
     Reporter report;
+    bool read_only = false;
+    bool damaged = false;  // what the last failure (or success) said of the file
 
     std::mutex mu;  // one connection per process, used by one thread at a time
     std::unique_ptr<Connection> conn;
@@ -120,7 +124,8 @@ struct Store::Impl {
         std::string detail = what + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         if (is_damage(rc)) {
             throw StoreError("tarvex: store " + file.string() + " is damaged (" + detail +
-                             "); it reads as empty and is not written");
+                                 "); it reads as empty and is not written",
+                             true);
         }
         throw StoreError("tarvex: store " + file.string() + ": " + detail);
     }
@@ -160,10 +165,14 @@ struct Store::Impl {
     }
 
     void open();
+    void open_read_only();
+    void prepare_statements(Connection& c) const;
     // True for a new, empty database; throws for one that is not a store of ours.
     bool check_kind(sqlite3* db) const;
     void ensure_schema(Connection& c);
     Connection& connection();
+    // The connection of a reader; null when a read-only store has no database yet.
+    Connection* reader();
 
     template <class Body>
     int write(bool transaction, Body&& body);
@@ -208,6 +217,12 @@ void Store::Impl::open() {
     // the database stays consistent after a crash.
     exec(db, "PRAGMA journal_mode = WAL", "journal mode");
     exec(db, "PRAGMA synchronous = NORMAL", "synchronous");
+    // The journal files stay when the last writer closes: a reader that may not write in
+    // this directory (the enforcing service) can open the store only when they exist.
+    // Emptied at each checkpoint, so the database file alone always holds the tables.
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    exec(db, "PRAGMA journal_size_limit = 0", "journal size");
     ensure_schema(*c);
     conn = std::move(c);
     conn_file = opened;
@@ -237,23 +252,7 @@ void Store::Impl::ensure_schema(Connection& c) {
     const bool fresh = check_kind(db);
     if (fresh)
         exec(db, kSchema, "create");
-    for (int i = 0; i < 2; ++i) {
-        const std::string name = kTables[i].name, key = kTables[i].key;
-        auto& t = c.tables[i];
-        t.exists = prepare(db, "SELECT 1 FROM " + name + " WHERE " + key);
-        t.insert = prepare(db, "INSERT INTO " + name + "(" + kColumns +
-                                   ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
-                                   "ON CONFLICT DO NOTHING");
-        t.update = prepare(db, "UPDATE " + name +
-                                   " SET type = ?1, usb_subtype = ?2, pid = ?3, vid = ?4, "
-                                   "perm = ?5, oldperm = ?6, special_type = ?7, serial = ?8, "
-                                   "displayname = ?9 WHERE " +
-                                   key);
-        t.remove = prepare(db, "DELETE FROM " + name + " WHERE " + key);
-        t.select =
-            prepare(db, "SELECT " + std::string(kColumns) + " FROM " + name + " ORDER BY seq");
-        t.clear = prepare(db, "DELETE FROM " + name);
-    }
+    prepare_statements(c);
     c.data_version = prepare(db, "PRAGMA data_version");
     std::optional<Tables> legacy;
     if (fresh)
@@ -273,6 +272,86 @@ void Store::Impl::ensure_schema(Connection& c) {
         retire_legacy_store(dir);
 }
 
+void Store::Impl::prepare_statements(Connection& c) const {
+    sqlite3* db = c.db.get();
+    for (int i = 0; i < 2; ++i) {
+        const std::string name = kTables[i].name, key = kTables[i].key;
+        auto& t = c.tables[i];
+        t.select =
+            prepare(db, "SELECT " + std::string(kColumns) + " FROM " + name + " ORDER BY seq");
+        if (read_only)
+            continue;  // a reader (the udev helper among them) starts quicker without the rest
+        t.exists = prepare(db, "SELECT 1 FROM " + name + " WHERE " + key);
+        t.insert = prepare(db, "INSERT INTO " + name + "(" + kColumns +
+                                   ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
+                                   "ON CONFLICT DO NOTHING");
+        t.update = prepare(db, "UPDATE " + name +
+                                   " SET type = ?1, usb_subtype = ?2, pid = ?3, vid = ?4, "
+                                   "perm = ?5, oldperm = ?6, special_type = ?7, serial = ?8, "
+                                   "displayname = ?9 WHERE " +
+                                   key);
+        t.remove = prepare(db, "DELETE FROM " + name + " WHERE " + key);
+        t.clear = prepare(db, "DELETE FROM " + name);
+    }
+    c.lookup = prepare(db, "SELECT perm FROM devices WHERE pid = ?3 AND vid = ?4");
+}
+
+void Store::Impl::open_read_only() {
+    auto c = std::make_unique<Connection>();
+    sqlite3* raw = nullptr;
+    // Opened for writing where that is allowed, though never written: a connection opened
+    // read-only beside a writer that keeps the store open was seen missing that writer's
+    // commits. Where the directory is read-only (the enforcing service), read-only it is.
+    const bool writable = ::access(dir.c_str(), W_OK) == 0 && ::access(file.c_str(), W_OK) == 0;
+    int rc = sqlite3_open_v2(file.c_str(), &raw,
+                             (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    c->db.reset(raw);
+    if (rc != SQLITE_OK)
+        fail(raw, rc, "open");
+    sqlite3* db = c->db.get();
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (writable) {
+        // A reader writes nothing, not even a checkpoint when it closes: those who watch
+        // the store for changes would take its closing for one.
+        int persist = 1;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    // No whole-file check here: a reader (the udev helper) must be quick, and damage in
+    // the pages it reads is still reported by the read itself.
+    if (check_kind(db))
+        return;  // made but never filled: read as empty until a writer makes the tables
+    prepare_statements(*c);
+    c->data_version = prepare(db, "PRAGMA data_version");
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        fail(nullptr, SQLITE_CANTOPEN, "stat");
+    conn = std::move(c);
+    conn_file = st;
+    conn_pid = ::getpid();
+    ++conn_serial;
+}
+
+Connection* Store::Impl::reader() {
+    if (!read_only)
+        return &connection();
+    struct stat st {};
+    if (conn && (conn_pid != ::getpid() || ::stat(file.c_str(), &st) != 0 ||
+                 st.st_dev != conn_file.st_dev || st.st_ino != conn_file.st_ino)) {
+        conn->abandon();
+        conn.reset();
+    }
+    if (!conn) {
+        if (::lstat(file.c_str(), &st) != 0 && errno == ENOENT)
+            return nullptr;
+        open_read_only();
+    }
+    return conn.get();
+}
+
 Connection& Store::Impl::connection() {
     // Left behind, never closed: in a forked child, and when the file was replaced or
     // removed, since closing would remove the journal files beside the new database.
@@ -290,6 +369,7 @@ Connection& Store::Impl::connection() {
 void Store::Impl::drop(const StoreError& e) {
     // Closed, so the next call opens the file afresh (it may have been repaired).
     conn.reset();
+    damaged = e.damage();
     if (e.what() != last_report) {
         last_report = e.what();
         report(last_report);
@@ -320,6 +400,7 @@ int Store::Impl::write(bool transaction, Body&& body) {
         // A call that changed nothing (a refused add) leaves this process's snapshots valid.
         if (sqlite3_total_changes64(db) != changes_before)
             ++writes;
+        damaged = false;
         return answer;
     } catch (const StoreError& e) {
         drop(e);
@@ -335,7 +416,67 @@ Store::Store(fs::path dir, Reporter report) : impl_(std::make_unique<Impl>()) {
     });
 }
 
+Store::Store(fs::path dir, ReadOnly, Reporter report) : Store(std::move(dir), std::move(report)) {
+    impl_->read_only = true;
+}
+
 Store::~Store() = default;
+
+bool Store::damaged() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->damaged;
+}
+
+std::optional<int> Store::device_perm(uint32_t pid, uint32_t vid, bool& failed) const {
+    std::lock_guard lock(impl_->mu);
+    failed = false;
+    try {
+        Connection* c = impl_->reader();
+        impl_->damaged = false;
+        if (!c)
+            return std::nullopt;
+        tarvex_devctl_info key{};
+        key.pid = pid;
+        key.vid = vid;
+        Step step(c->lookup.get());
+        bind_record(step.get(), key);
+        int rc = sqlite3_step(step.get());
+        if (rc == SQLITE_ROW)
+            return sqlite3_column_int(step.get(), 0);
+        if (rc != SQLITE_DONE)
+            impl_->fail(c->db.get(), rc, "lookup");
+        return std::nullopt;
+    } catch (const StoreError& e) {
+        impl_->drop(e);
+        failed = true;
+        return std::nullopt;
+    }
+}
+
+std::optional<fs::path> Store::recover() const {
+    std::lock_guard lock(impl_->mu);
+    try {
+        impl_->reader();
+        impl_->damaged = false;
+        return std::nullopt;  // it opens: nothing to recover
+    } catch (const StoreError& e) {
+        impl_->conn.reset();
+        if (!e.damage())
+            throw;
+    }
+    const std::string suffix = ".damaged-" + std::to_string(::time(nullptr));
+    const fs::path moved = impl_->file.string() + suffix;
+    for (const char* extra : {"", "-wal", "-shm"}) {
+        const fs::path from = impl_->file.string() + extra;
+        if (::rename(from.c_str(), (from.string() + suffix).c_str()) != 0 && errno != ENOENT)
+            throw StoreError("tarvex: cannot move " + from.string() +
+                             " aside: " + std::strerror(errno));
+    }
+    impl_->damaged = false;
+    if (!impl_->read_only)
+        impl_->connection();  // the empty store, made now
+    return moved;
+}
 
 const fs::path& Store::dir() const {
     return impl_->dir;
@@ -403,7 +544,14 @@ int Store::clear() const {
 void Store::read(Table table, Snapshot& snap) const {
     std::lock_guard lock(impl_->mu);
     try {
-        Connection& c = impl_->connection();
+        Connection* reader = impl_->reader();
+        impl_->damaged = false;
+        if (!reader) {
+            snap.rows.clear();
+            snap.stamp = std::array<uint64_t, 3>{0, 0, 0};
+            return;
+        }
+        Connection& c = *reader;
         sqlite3* db = c.db.get();
         uint64_t version = 0;
         {

@@ -35,6 +35,9 @@ class Store {
     // opened or is damaged is reported through `report` (standard error by default), once
     // per distinct failure, read as empty and never written over.
     explicit Store(std::filesystem::path dir, Reporter report = {});
+    // A reader that never creates or changes anything: a missing store reads as empty.
+    struct ReadOnly {};
+    Store(std::filesystem::path dir, ReadOnly, Reporter report = {});
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -56,6 +59,18 @@ class Store {
     void read(Table table, Snapshot& snap) const;
     // Both tables, read afresh; nullopt when the store could not be read.
     std::optional<Tables> read() const;
+
+    // The perm of the device entry of (pid, vid) by its key, without reading the table;
+    // nullopt when there is none; kFailed in `failed` when the store could not be read.
+    std::optional<int> device_perm(uint32_t pid, uint32_t vid, bool& failed) const;
+
+    // Whether the last call found the file damaged or not a store of ours (as opposed to
+    // a passing failure such as a lock held too long).
+    bool damaged() const;
+    // Moves a damaged store's files aside (NAME.damaged-SECONDS) and starts an empty store;
+    // the new name of the database file, or nullopt (and nothing moved) when the store is
+    // not damaged. Throws StoreError when a file cannot be moved.
+    std::optional<std::filesystem::path> recover() const;
 
     const std::filesystem::path& dir() const;
     std::filesystem::path file() const;

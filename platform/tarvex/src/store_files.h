@@ -12,7 +12,13 @@ namespace tarvex_standin {
 // The store cannot be used; what() is the line reported for it.
 class StoreError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit StoreError(const std::string& what, bool damage = false)
+        : std::runtime_error(what), damage_(damage) {}
+    // The file is damaged or not a store of ours, rather than out of reach for a while.
+    bool damage() const { return damage_; }
+
+  private:
+    bool damage_;
 };
 
 // Makes the directory (0700) or narrows the mode an earlier version left. Throws StoreError.

@@ -145,7 +145,8 @@ TEST_F(MdmctlTest, RefusalsAreOneLineWithDistinctExitCodes) {
 TEST_F(MdmctlTest, DevicesShowThePermissionThePlugMonitorWouldAnnounce) {
     Testbed testbed;  // its interfaces show bInterfaceNumber as "0", not sysfs's "00"
     std::string stick = testbed.add_usb_device({});  // c820 0bda
-    testbed.add_interface(stick, 0, "08");
+    // The kernel's state beside the permission: the stick's interface taken away.
+    write_file(testbed.add_interface(stick, 0, "08") + "/authorized", "0");
     std::string phone = testbed.add_usb_device(
         {.name = "1-2", .vid = "2222", .pid = "1111", .product = "Phone", .num_interfaces = " 2"});
     testbed.add_interface(phone, 0, "ff");
@@ -158,12 +159,13 @@ TEST_F(MdmctlTest, DevicesShowThePermissionThePlugMonitorWouldAnnounce) {
     Outcome table = mdmctl({"devices"}, {.umockdev = true});
     EXPECT_EQ(table.status, 0);
     EXPECT_EQ(table.out,
-              "DEVICE  PID   VID   PRODUCT  INTERFACE  CLASS  CATEGORY    PERMISSION  LISTS\n"
-              "1-1     c820  0bda  Stick    0          08     storage     disabled\n"
-              "1-2     1111  2222  Phone    0          ff     vendorspec  disabled    "
-              "black,fingerprint\n"
-              "1-2     1111  2222  Phone    1          03     nonstorage  disabled    "
-              "black,fingerprint\n");
+              "DEVICE  PID   VID   PRODUCT  INTERFACE  CLASS  CATEGORY    PERMISSION  AUTHORIZED  "
+              "READONLY  LISTS\n"
+              "1-1     c820  0bda  Stick    0          08     storage     disabled    0\n"
+              "1-2     1111  2222  Phone    0          ff     vendorspec  disabled                "
+              "          black,fingerprint\n"
+              "1-2     1111  2222  Phone    1          03     nonstorage  disabled                "
+              "          black,fingerprint\n");
     Outcome js = mdmctl({"devices", "--json"}, {.umockdev = true});
     EXPECT_EQ(json(js.out, "[(r['device'], r['interface'], r['permission']) for r in d]"),
               "[('1-1', '0', 'disabled'), ('1-2', '0', 'disabled'), ('1-2', '1', "

@@ -36,7 +36,7 @@ TEST(InstalledPackages, PlugSequence) {
     Process ctl({"/usr/sbin/mdmctl", "--json", "devices"}, {.umockdev = true, .name = "mdmctl"});
     ASSERT_EQ(ctl.wait_exit(), 0) << ctl.output();
     EXPECT_NE(ctl.output().find(R"("pid":"3333","vid":"4444")"), std::string::npos) << ctl.output();
-    EXPECT_NE(ctl.output().find(R"("permission":"disabled","lists":"black")"), std::string::npos)
+    EXPECT_NE(ctl.output().find(R"("permission":"disabled","authorized":"","readonly":"","lists":"black")"), std::string::npos)
         << ctl.output();
 }
 

@@ -117,7 +117,7 @@ TEST(MdmctlDevices, PermissionIsThePlugMonitorsLookup) {
                     FakeFramework::device(0x3333, 0x4444, 2),
                     FakeFramework::device(0x5555, 0x6666, 5)};
     std::vector<DeviceFacts> devices = {
-        {"1-1", "c820", "0bda", "Stick", {{"00", "08"}}},
+        {"1-1", "c820", "0bda", "Stick", {{"00", "08", "0", "no"}}},
         {"1-2", "1111", "2222", "Phone", {{"00", "08"}, {"01", "ff"}, {"02", "03"}}},
         {"1-3", "3333", "4444", "Key", {{"00", "ff"}}},
         {"1-4", "5555", "6666", "Pad", {{"00", "03"}}},
@@ -129,13 +129,14 @@ TEST(MdmctlDevices, PermissionIsThePlugMonitorsLookup) {
     EXPECT_EQ(
         t.rows,
         (std::vector<Row>{
-            {"1-1", "c820", "0bda", "Stick", "00", "08", "storage", "disabled", ""},
-            {"1-2", "1111", "2222", "Phone", "00", "08", "storage", "enabled", "white"},
-            {"1-2", "1111", "2222", "Phone", "01", "ff", "vendorspec", "enabled", "white"},
-            {"1-2", "1111", "2222", "Phone", "02", "03", "nonstorage", "enabled", "white"},
-            {"1-3", "3333", "4444", "Key", "00", "ff", "vendorspec", "disabled", "black,taxkey"},
-            {"1-4", "5555", "6666", "Pad", "00", "03", "nonstorage", "read-only", ""},
-            {"1-5", "aaaa", "bbbb", "Hub", "", "", "", "", ""},
+            {"1-1", "c820", "0bda", "Stick", "00", "08", "storage", "disabled", "0", "no", ""},
+            {"1-2", "1111", "2222", "Phone", "00", "08", "storage", "enabled", "", "", "white"},
+            {"1-2", "1111", "2222", "Phone", "01", "ff", "vendorspec", "enabled", "", "", "white"},
+            {"1-2", "1111", "2222", "Phone", "02", "03", "nonstorage", "enabled", "", "", "white"},
+            {"1-3", "3333", "4444", "Key", "00", "ff", "vendorspec", "disabled", "", "",
+             "black,taxkey"},
+            {"1-4", "5555", "6666", "Pad", "00", "03", "nonstorage", "read-only", "", "", ""},
+            {"1-5", "aaaa", "bbbb", "Hub", "", "", "", "", "", "", ""},
         }));
     // Nonstorage interfaces never read the class table, as in the plug monitor.
     fake.class_reads = 0;
