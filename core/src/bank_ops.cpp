@@ -87,9 +87,9 @@ int set_list(const BankPaths& paths, const mdm::tarvex::Functions& fns, int type
         if (n != static_cast<ssize_t>(line.size())) {
             // A full disk took part of the line: cut it off again, so it never becomes a
             // junk entry, and count only whole lines. Later entries would fail the same way.
-            if (before >= 0)
-                ::ftruncate(fd.get(), before);
             report_errno("setBankDevList");
+            if (before >= 0 && ::ftruncate(fd.get(), before) != 0)
+                report_errno("setBankDevList");
             break;
         }
         ++appended;

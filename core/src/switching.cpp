@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "mdm/files.h"
 #include "mdm/raii.h"
+#include "mdm/records.h"
 #include "periphcore/lists.h"
 #include "switching_logic.h"
 
@@ -217,9 +219,18 @@ int set_up_usb(void) {
 
 int setup_storage(void) {
     try {
+        // A stick switched off as a class is unconfigured: the kernel took its interfaces away,
+        // so no search by interface class finds it again. The record file names it; it is
+        // read before it is emptied, and each device it names is switched on by its ids.
+        const std::string records_path = "/etc/mdm/disable-storage";
+        std::optional<std::string> records = mdm::read_regular(records_path);
         // Emptied first and whether or not any storage device is present: what it recorded is
         // about to be switched on.
-        sw::open_record_file("/etc/mdm/disable-storage", O_TRUNC);
+        sw::open_record_file(records_path, O_TRUNC);
+        if (records) {
+            for (const auto& [product, vendor] : mdm::distinct_record_pairs(*records))
+                sw::switch_by_ids(product.c_str(), vendor.c_str(), "1", false);
+        }
         return sw::switch_storage_on(
             [](const sw::UsbEntry& e, const sw::Lookups&) { return sw::setup_storage_action(e); });
     } catch (...) {

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <unordered_set>
 
 #include "mdm/files.h"
 #include "mdm/raii.h"
+#include "mdm/records.h"
 
 namespace mdm::nicgate {
 
@@ -23,23 +23,6 @@ int parse_state(std::string_view content) {
     if (content.empty() || content[0] < '0' || content[0] > '9')
         throw StateError("the net state file does not begin with a digit");
     return content[0] - '0';
-}
-
-std::vector<std::pair<std::string, std::string>> distinct_pairs(std::string_view records) {
-    std::vector<std::pair<std::string, std::string>> pairs;
-    std::unordered_set<std::string> seen;
-    while (!records.empty()) {
-        std::size_t end = records.find('\n');
-        std::size_t len = end == std::string_view::npos ? records.size() : end + 1;
-        std::string_view line = records.substr(0, len);
-        records.remove_prefix(len);
-        // Not validated: a short line gives short pieces, which match no device.
-        std::string product(line.substr(0, 4));
-        std::string vendor(line.substr(std::min<std::size_t>(4, line.size()), 4));
-        if (seen.insert(product + '\0' + vendor).second)
-            pairs.emplace_back(std::move(product), std::move(vendor));
-    }
-    return pairs;
 }
 
 NetcardControl::NetcardControl(CoreCalls core, std::function<void(std::string_view)> audit,
@@ -99,7 +82,7 @@ int NetcardControl::EnableNetcard() {
     std::optional<std::string> records = read_regular(paths_.records);
     if (!records)
         return 0;
-    for (const auto& [product, vendor] : distinct_pairs(*records))
+    for (const auto& [product, vendor] : mdm::distinct_record_pairs(*records))
         core_.enabledevices(product.c_str(), vendor.c_str());
     return 0;
 }

@@ -36,10 +36,6 @@ class StateError : public std::runtime_error {
 // for an empty content or a first character that is not a decimal digit.
 int parse_state(std::string_view content);
 
-// The pairs (product id, vendor id) of the record lines: characters 1-4 and 5-8 of each line
-// (line end included), each pair once, in the order first seen.
-std::vector<std::pair<std::string, std::string>> distinct_pairs(std::string_view records);
-
 class NetcardControl {
   public:
     NetcardControl(CoreCalls core, std::function<void(std::string_view)> audit,

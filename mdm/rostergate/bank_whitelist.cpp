@@ -128,8 +128,9 @@ int add_bank_device_whitelist(const BankFiles& files, const std::vector<std::str
     // added, which would lose both.
     struct stat st {};
     char last = '\n';
-    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
-        (void)::pread(fd.get(), &last, 1, st.st_size - 1);
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0 &&
+        ::pread(fd.get(), &last, 1, st.st_size - 1) != 1)
+        last = '\n';
     std::string text(last == '\n' ? "" : "\n");
     for (const std::string& entry : devlist)
         text += entry + "\n";

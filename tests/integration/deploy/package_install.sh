@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Inside tools/sandbox: builds the Debian packages, installs both with dpkg into a private
+# Inside tools/sandbox: packages this build with the project's debian/ folder (the binary
+# sequence alone, on the existing build), installs both packages with dpkg into a private
 # overlay of /usr and /var (the host's package database and files stay as they are), checks
 # what the maintainer scripts set up, then runs the plug sequence against the installed files.
+# (tools/vm-test builds the packages in full and runs them under a real systemd.)
 #   package_install.sh BUILD_DIR PLUG_TEST
 set -euo pipefail
 build=$1 plug_test=$2
 [ "${MDM_SANDBOX:-}" = 1 ] || { echo "run me inside tools/sandbox" >&2; exit 2; }
 
 work=$(mktemp -d)
-(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null)
-debs=("$work"/out/mdm_*.deb "$work"/out/mdm-tarvex-standin_*.deb)
+mkdir "$work/src"
+cp -r "$MDM_SOURCE_DIR/debian" "$work/src/"
+# This build as it is (its system units stay under /usr/lib: nothing here runs systemd).
+(cd "$work/src" && MDM_BUILDDIR="$build" MDM_PREBUILT=1 debian/rules binary >"$work/build.log" 2>&1) ||
+    { cat "$work/build.log"; echo "FAIL: debian/rules binary"; exit 1; }
+debs=("$work"/mdm_*.deb "$work"/mdm-tarvex-standin_*.deb)
 
 for dir in /usr /var; do
     name=$(echo "$dir" | tr / _)

@@ -77,6 +77,23 @@ TEST_F(Switching, StorageSwitchOffLeavesListedBankAndOpticalDevicesAndRecordsThe
     EXPECT_EQ(config(plain), "1");
 }
 
+TEST_F(Switching, SetupStorageBringsBackTheRecordedSticksWhoseInterfacesAreGone) {
+    // A real kernel takes an unconfigured device's interfaces away: only the record file still
+    // names the stick. A line that is no pair reaches no device.
+    const UsbStick stick = add_usb_stick(tb, usb("1-1", "c820"));
+    const std::string other = tb.add_usb_device(usb("1-2", "1111"));
+    ASSERT_EQ(add_black_list("1111", "0bda"), 0);
+    EXPECT_EQ(disabledevices("08"), 0);
+    ASSERT_EQ(config(stick.device), "0");
+    tb.remove(stick.interface);
+    write_file("/etc/mdm/disable-storage", read_file("/etc/mdm/disable-storage") + "*\n");
+
+    EXPECT_EQ(setup_storage(), 0);
+    EXPECT_EQ(config(stick.device), "1");
+    EXPECT_EQ(config(other), "0");
+    EXPECT_EQ(read_file("/etc/mdm/disable-storage"), "");
+}
+
 TEST_F(Switching, SwitchingByIdsHonoursTheBlackListAndMatchesIdsLiterally) {
     write_file("/etc/mdm/black-list", "bbbb0bda\n");
     const std::string black = tb.add_usb_device(usb("1-1", "bbbb"));

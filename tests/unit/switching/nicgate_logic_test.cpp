@@ -8,6 +8,7 @@
 
 #include <mdmtest/scratch.h>
 
+#include "mdm/records.h"
 #include "netcard_control.h"
 
 using namespace mdm::nicgate;
@@ -49,9 +50,10 @@ class Steps : public ::testing::Test {
 
 TEST(NetRecords, EachPairOnceAndShortLinesGiveShortPieces) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(distinct_pairs("c8200bda\nc8200bda\n12345678\nc8200bda"),
+    EXPECT_EQ(mdm::distinct_record_pairs("c8200bda\nc8200bda\n12345678\nc8200bda"),
               (Pairs{{"c820", "0bda"}, {"1234", "5678"}}));
-    EXPECT_EQ(distinct_pairs("abc\n123456\n"), (Pairs{{"abc\n", ""}, {"1234", "56\n"}}));
+    EXPECT_EQ(mdm::distinct_record_pairs("abc\n123456\n"),
+              (Pairs{{"abc\n", ""}, {"1234", "56\n"}}));
 }
 
 TEST_F(Steps, OrderOfTheStepsAndOnePerRecordedPair) {
