@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "mdm/bus_names.h"
 #include "RosterGate_introspection.h"
 #include "list_control.h"
 #include "mdm/frame/service.h"
@@ -107,7 +108,7 @@ Handler query(std::vector<std::string> (ListControl::*method)() const) {
 
 int main() {
     return mdm::frame::run_service({
-        .bus_name = "com.quorl.ListControl",
+        .bus_name = mdm::bus::kListControl.name,
         .introspection_xml = kIntrospectionXml,
         .record_name = "list-control",
         .audit_failure_text = "log message error",
