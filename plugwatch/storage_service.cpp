@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "block_usb.h"
+#include "mdm/block_usb.h"
 #include "mdm/bus_errors.h"
 #include "mdm/bus_names.h"
 #include "mdm/raii.h"

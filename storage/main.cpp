@@ -10,7 +10,7 @@
 
 #include <gio/gio.h>
 
-#include "block_usb.h"
+#include "mdm/block_usb.h"
 #include "mdm/bus_names.h"
 #include "mdm/daemon.h"
 #include "mdm/raii.h"
