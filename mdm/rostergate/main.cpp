@@ -54,11 +54,10 @@ VariantPtr string_list_reply(const std::vector<std::string>& list) {
         for (std::size_t byte = 0; byte < width; ++byte)
             data.push_back(static_cast<char>((end >> (8 * byte)) & 0xff));
     }
-    GBytes* bytes = g_bytes_new(data.data(), data.size());
+    mdm::BytesPtr bytes(g_bytes_new(data.data(), data.size()));
     // Trusted: built right here in normal form, and list entries are hexadecimal texts that
     // never hold a zero byte. Untrusted, every access to an element would check it anew.
-    GVariant* array = g_variant_new_from_bytes(G_VARIANT_TYPE("as"), bytes, TRUE);
-    g_bytes_unref(bytes);
+    GVariant* array = g_variant_new_from_bytes(G_VARIANT_TYPE("as"), bytes.get(), TRUE);
     return VariantPtr(g_variant_ref_sink(g_variant_new_tuple(&array, 1)));
 }
 
