@@ -6,9 +6,9 @@ namespace {
 
 mdm::VariantPtr call_with(GDBusConnection* bus, const Endpoint& to, const char* method,
                           GVariant* params, mdm::GErrorSlot& err) {
-    return mdm::VariantPtr(
-        g_dbus_connection_call_sync(bus, to.bus_name, to.path, to.interface, method, params,
-                                    nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, err.out()));
+    return mdm::VariantPtr(g_dbus_connection_call_sync(bus, to.name, to.path, to.interface, method,
+                                                       params, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+                                                       nullptr, err.out()));
 }
 
 }  // namespace
