@@ -189,7 +189,7 @@ def main():
     parser.add_argument("--payload", required=True, help="the driver's disk")
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--host-results", help="PASS/FAIL lines of checks made on the host")
-    parser.add_argument("--timeout", type=int, default=540, help="whole run, seconds")
+    parser.add_argument("--timeout", type=int, default=600, help="whole run, seconds")
     parser.add_argument("--silence", type=int, default=240,
                         help="longest wait for the guest's next line, seconds")
     args = parser.parse_args()
