@@ -342,20 +342,31 @@ TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
     EXPECT_LE(ratio, 1.10);
 }
 
+// The daemon's throughput: 1,000 distinct sticks whose sysfs entries exist (made before
+// the daemon starts, as the kernel makes them before it reports them), reported as fast as
+// the monitor's socket queue allows.
 TEST_F(PlugwatchBench, BurstOfDistinctDevices) {
     const int devices = env_int("BENCH_DEVICES", 1000);
-    // Devices are added faster than they are announced; this bound keeps the monitor's
+    // Devices are reported faster than they are announced; this bound keeps the monitor's
     // socket queue within the sandbox's limit.
     const std::size_t max_ahead = 300;
-    start();
     std::set<std::string> expected;
-    auto t0 = Clock::now();
+    std::vector<std::string> interfaces;
+    auto made = Clock::now();
     for (int i = 0; i < devices; ++i) {
         char pid[16];
         std::snprintf(pid, sizeof pid, "%04x", i);
         std::string dev = testbed.add_usb_device(
             UsbDevice{.name = "2-" + std::to_string(i + 1), .vid = "beef", .pid = pid});
-        expected.insert(Testbed::devpath(testbed.add_interface(dev, 0, "08")));
+        interfaces.push_back(testbed.add_interface(dev, 0, "08"));
+        expected.insert(Testbed::devpath(interfaces.back()));
+    }
+    std::printf("sysfs entries of %d devices made in %.2f s\n", devices,
+                std::chrono::duration<double>(Clock::now() - made).count());
+    start();
+    auto t0 = Clock::now();
+    for (int i = 0; i < devices; ++i) {
+        testbed.uevent(interfaces[static_cast<std::size_t>(i)], "add");
         std::size_t sent = static_cast<std::size_t>(i) + 1;
         if (sent > max_ahead)
             peers->wait("usb_storage_plug_in", sent - max_ahead);
