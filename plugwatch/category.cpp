@@ -1,12 +1,14 @@
 #include "category.h"
 
+#include "mdm/text.h"
+
 namespace plugwatch {
 namespace {
 
 struct CategoryTexts {
     std::string_view word;
     int usb_subtype;
-    const char* discovery;
+    const char* discovery;  // the category as the discovery line names it
     // Indexed by permission: enabled, disabled, read-only.
     std::array<std::string_view, 3> content;
     std::array<std::string_view, 3> suffix;
@@ -15,19 +17,19 @@ struct CategoryTexts {
 constexpr std::array<CategoryTexts, 3> kTexts{{
     {"storage",
      6,
-     "设备发现 [存储类外设] PID：%s VID：%s PERM：%d",
+     "[存储类外设]",
      {"当前存储类处于启用状态", "当前存储类设备处于禁用状态", "当前存储类设备处于只读状态"},
      {"  当前存储类设备处于启用状态", "  当前存储类设备处于禁用状态",
       "  当前存储类设备处于只读状态"}},
     {"nonstorage",
      0,
-     "设备发现 [非存储类外设] PID：%s VID：%s PERM：%d",
+     "[非存储类外设]",
      {"当前非存储类处于启用状态", "当前非存储类设备处于禁用状态", "当前非存储类设备处于只读状态"},
      {"  当前非存储类设备处于启用状态", "  当前非存储类设备处于禁用状态",
       "  当前非存储类设备处于只读状态"}},
     {"vendorspec",
      19,
-     "设备发现 [无法识别] PID：%s VID：%s PERM：%d",
+     "[无法识别]",
      {"当前无法识别类处于启用状态", "当前无法识别类设备处于禁用状态",
       "当前无法识别类设备处于只读状态"},
      {"  当前无法识别类设备处于启用状态", "  当前无法识别类设备处于禁用状态",
@@ -75,8 +77,9 @@ int usb_subtype_of(Category c) {
 std::string_view category_word(Category c) {
     return texts(c).word;
 }
-const char* discovery_format(Category c) {
-    return texts(c).discovery;
+std::string discovery_line(Category c, const std::string& pid, const std::string& vid, int perm) {
+    return mdm::format("设备发现 %s PID：%s VID：%s PERM：%d", texts(c).discovery, pid.c_str(),
+                       vid.c_str(), perm);
 }
 
 std::optional<std::string_view> notification_content(Category c, int perm) {

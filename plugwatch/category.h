@@ -3,6 +3,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace plugwatch {
@@ -19,8 +20,8 @@ Category category_of_subtype(int usb_subtype);
 
 int usb_subtype_of(Category c);
 std::string_view category_word(Category c);
-// printf format of the discovery line, taking pid, vid and the permission.
-const char* discovery_format(Category c);
+// The discovery line of a category for a device's ids and permission.
+std::string discovery_line(Category c, const std::string& pid, const std::string& vid, int perm);
 
 // The notification content and the audit state suffix for a permission; nothing for a
 // permission other than 1, 2 or 5, which is announced silently.

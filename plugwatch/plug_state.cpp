@@ -139,8 +139,7 @@ void PlugState::announce(const UsbNotificationInfo& snapshot, UsbNotificationInf
             continue;
         int subtype = usb_subtype_of(c);
         int perm = get_device_perm(subtype, d.pid, d.vid, s_.framework, s_.log);
-        s_.log.write(LOG_DEBUG, format(discovery_format(c), log_safe(d.pid).c_str(),
-                                       log_safe(d.vid).c_str(), perm));
+        s_.log.write(LOG_DEBUG, discovery_line(c, log_safe(d.pid), log_safe(d.vid), perm));
         // Every category carries the class and devpath of the interface that completed
         // the count, as the management client has always received them.
         notify_device_state(s_, subtype, devpath, d.pid, d.vid, d.manufacturer, d.product, perm,

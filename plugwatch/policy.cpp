@@ -18,13 +18,11 @@ const char* const kDefaultAllowList[] = {"c8200bda", nullptr};
 struct ListImport {
     const char* heading;
     int perm;
-    const char* failure_format;
+    const char* name;  // in the line of an entry that failed
 };
 
-constexpr ListImport kBlackList{"blacklist：", 2,
-                                "blacklist failed，[idProduct]：%s [idVendor]：%s ret=%d"};
-constexpr ListImport kWhiteList{"whitelist：", 1,
-                                "whitelist failed，[idProduct]：%s [idVendor]：%s ret=%d"};
+constexpr ListImport kBlackList{"blacklist：", 2, "blacklist"};
+constexpr ListImport kWhiteList{"whitelist：", 1, "whitelist"};
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9')
@@ -51,7 +49,8 @@ void import_list(const std::string& path, const ListImport& list, Log& log,
         log.write(LOG_INFO, format("device info ：[idProduct] %s [idVendor] %s", pid, vid));
         int ret = set_device_perm(pid, vid, list.perm, log, framework);
         if (ret != 0)
-            log.write(LOG_INFO, format(list.failure_format, pid, vid, ret));
+            log.write(LOG_INFO, format("%s failed，[idProduct]：%s [idVendor]：%s ret=%d",
+                                       list.name, pid, vid, ret));
     }
     file.reset();
     // The file is a one-shot import: its entries now live in the framework.

@@ -78,6 +78,7 @@ class MountWatch {
     mdm::GObjectPtr<GVolumeMonitor> monitor_;
     mdm::Daemon daemon_{{.bus = G_BUS_TYPE_SESSION,
                          .name = "com.quorl.storage.mount",
+                         // Worded as readers of the output expect it.
                          .bus_acquired_banner = "Acquired a message bus connection by common way\n",
                          .on_bus_acquired = [this](GDBusConnection* c) { on_bus_acquired(c); }}};
 };
@@ -104,6 +105,8 @@ void MountWatch::mount_added(GMount* mount) {
     mdm::GObjectPtr<GVolume> volume(g_mount_get_volume(mount));
     mdm::GObjectPtr<GFile> root(g_mount_get_root(mount));
     if (!name || !volume || !root) {
+        // "prase", "unkonwn" and the full-width comma of the printed lines are the texts
+        // listeners and log readers already match: keep them as they are.
         syslog(LOG_ERR, "prase gmount error");
         return;
     }

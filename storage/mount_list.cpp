@@ -36,8 +36,12 @@ std::optional<MountList::Ids> MountList::take(std::string_view name) {
 }
 
 std::string time_text(const std::tm& t) {
-    const char* fmt = t.tm_sec < 10 ? "%d-%d-%d %d:%d:0%d" : "%d-%d-%d %d:%d:%d";
-    return format(fmt, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    // Only the seconds are padded.
+    if (t.tm_sec < 10)
+        return format("%d-%d-%d %d:%d:0%d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                      t.tm_min, t.tm_sec);
+    return format("%d-%d-%d %d:%d:%d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                  t.tm_min, t.tm_sec);
 }
 
 std::string get_time_str() {

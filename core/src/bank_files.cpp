@@ -23,8 +23,8 @@ char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string path_for(const char* format, const std::string& root, int type) {
-    mdm::CharPtr path(utilsStrFmt(format, root.c_str(), type_name(type)));
+std::string path_for(const char* folder, const std::string& root, int type) {
+    mdm::CharPtr path(utilsStrFmt("%s/%s/%s", root.c_str(), folder, type_name(type)));
     if (!path)
         throw std::bad_alloc();
     return path.get();
@@ -39,11 +39,11 @@ const char* type_name(int type) {
 }
 
 std::string BankPaths::devlist(int type) const {
-    return path_for("%s/devlist/%s", root_, type);
+    return path_for("devlist", root_, type);
 }
 
 std::string BankPaths::status(int type) const {
-    return path_for("%s/status/%s", root_, type);
+    return path_for("status", root_, type);
 }
 
 std::optional<std::string> normalise_line(std::string_view line) {

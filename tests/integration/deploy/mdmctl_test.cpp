@@ -33,9 +33,10 @@ class MdmctlTest : public SandboxTest {
         ASSERT_TRUE(wait_name(G_BUS_TYPE_SYSTEM, bus)) << services_.back()->output();
     }
     // mdmctl's exit status and its standard output and error together.
-    static Outcome mdmctl(Strings args, ProcessOptions options = {}) {
-        args.insert(args.begin(), program("mdmctl/mdmctl"));
-        Process p(args, options);
+    static Outcome mdmctl(const Strings& args, ProcessOptions options = {}) {
+        Strings argv{program("mdmctl/mdmctl")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Process p(argv, options);
         auto status = p.wait_exit();
         EXPECT_TRUE(status.has_value()) << "mdmctl did not end";
         return {status.value_or(-1), p.output()};

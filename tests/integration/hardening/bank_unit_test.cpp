@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "../../unit/bank/bank_fixture.h"
+#include "mdm/files.h"
 #include "periphcore/lists.h"
 
 namespace {
@@ -31,9 +32,7 @@ TEST_F(BankFaults, PermissionsAreWithdrawnBeforeTheShortenedListReplacesTheOld) 
     g_list_at_withdrawal.clear();
     mdm::tarvex::Functions f = fns();
     f.remove = [](tarvex_devctl_info*) {
-        std::ifstream in(g_list_path);
-        g_list_at_withdrawal.emplace_back(std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>());
+        g_list_at_withdrawal.push_back(mdm::read_regular(g_list_path).value_or(""));
         return 0;
     };
     EXPECT_EQ(del_list(paths(), f, 0, {"11110001", "33330003"}), 2);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,9 @@ class BankDir : public ::testing::Test {
     }
     std::string get(const std::string& relative) {
         std::ifstream in(root_ / relative, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
     }
 
     periphcore::bank::BankPaths paths() const { return periphcore::bank::BankPaths(root_); }

@@ -116,8 +116,14 @@ TEST_F(DaemonTest, SigtermLeavesWithZeroAfterTheWorkersEventInHand) {
     reader.work = 300ms;
     daemon.start_worker("probe", reader.body());
     ASSERT_TRUE(daemon.has_worker());
+    // The event arrives once the loop runs, that is with the stop signals in place.
+    g_idle_add(
+        [](gpointer r) {
+            static_cast<Reader*>(r)->pipe.put();
+            return G_SOURCE_REMOVE;
+        },
+        &reader);
     std::jthread stopper([&] {
-        reader.pipe.put();
         if (eventually([&] { return reader.started == 1; }))
             ::kill(::getpid(), SIGTERM);
     });

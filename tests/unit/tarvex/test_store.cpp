@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,7 +32,9 @@ Tables sample_tables() {
 
 std::string contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 void overwrite(const fs::path& path, const std::string& bytes) {
