@@ -3,6 +3,7 @@
 
 #include <gio/gio.h>
 
+#include "mdm/bus_names.h"
 #include "mdm/daemon.h"
 #include "service.h"
 
@@ -11,7 +12,7 @@ int main() {
     bankguard::Service service;
     mdm::Daemon daemon(
         {.bus = G_BUS_TYPE_SYSTEM,
-         .name = "com.quorl.bankingdevctl",
+         .name = mdm::bus::kBank.name,
          .bus_acquired_banner = "Acquired a message bus connection by server manager way\n",
          .on_bus_acquired = [&service](GDBusConnection* c) { service.start(c); }});
     return daemon.run();

@@ -10,6 +10,7 @@
 
 #include "mdm/bus_errors.h"
 #include "mdm/bus_limits.h"
+#include "mdm/bus_names.h"
 #include "periphcore.h"
 #include "validate.h"
 
@@ -129,8 +130,8 @@ gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
 }  // namespace
 
 void Service::start(GDBusConnection* connection) {
-    manager_.reset(g_dbus_object_manager_server_new("/com/quorl"));
-    mdm::GObjectPtr<ObjectSkeleton> object(object_skeleton_new("/com/quorl/bankingdevctl"));
+    manager_.reset(g_dbus_object_manager_server_new(mdm::bus::kBankManagerPath));
+    mdm::GObjectPtr<ObjectSkeleton> object(object_skeleton_new(mdm::bus::kBank.path));
     interface_.reset(bankingdevctl_skeleton_new());
     if (!interface_) {
         std::fputs("error new skeleton\n", stderr);

@@ -59,12 +59,12 @@ std::vector<std::string> Bus::call_strings(const Service& service, const char* m
                                            GVariant* args) {
     auto reply = call(service, method, args, "(as)");
     std::vector<std::string> out;
-    GVariantIter* iter = nullptr;
-    g_variant_get(reply.get(), "(as)", &iter);
+    GVariantIter* raw = nullptr;
+    g_variant_get(reply.get(), "(as)", &raw);
+    mdm::VariantIterPtr iter(raw);
     const gchar* item = nullptr;
-    while (g_variant_iter_next(iter, "&s", &item))
+    while (g_variant_iter_next(iter.get(), "&s", &item))
         out.emplace_back(item);
-    g_variant_iter_free(iter);
     return out;
 }
 

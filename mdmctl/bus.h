@@ -9,6 +9,7 @@
 #include <gio/gio.h>
 
 #include "cli.h"
+#include "mdm/bus_names.h"
 #include "mdm/raii.h"
 
 namespace mdmctl {
@@ -19,17 +20,20 @@ struct Service {
     const char* path;
 };
 
-inline constexpr Service kPlugMonitor{"plugwatch", "com.quorl.storage", "/com/quorl/storage"};
-inline constexpr Service kLists{"RosterGate", "com.quorl.ListControl", "/com/quorl/ListControl"};
-inline constexpr Service kNet{"NicGate", "com.quorl.netcardcontrol", "/com/quorl/netcardcontrol"};
-inline constexpr Service kBank{"bankguard", "com.quorl.bankingdevctl", "/com/quorl/bankingdevctl"};
+inline constexpr Service kPlugMonitor{"plugwatch", mdm::bus::kStorage.name,
+                                      mdm::bus::kStorage.path};
+inline constexpr Service kLists{"RosterGate", mdm::bus::kListControl.name,
+                                mdm::bus::kListControl.path};
+inline constexpr Service kNet{"NicGate", mdm::bus::kNetcardControl.name,
+                              mdm::bus::kNetcardControl.path};
+inline constexpr Service kBank{"bankguard", mdm::bus::kBank.name, mdm::bus::kBank.path};
 inline constexpr Service kAllServices[] = {
     kPlugMonitor,
     kLists,
     kNet,
-    {"VaultGate", "com.quorl.StorageControl", "/com/quorl/StorageControl"},
-    {"TouchGate", "com.quorl.InputControl.hid", "/com/quorl/InputControl/hid"},
-    {"LensGate", "com.quorl.InputControl.video", "/com/quorl/InputControl/video"},
+    {"VaultGate", mdm::bus::kStorageControl.name, mdm::bus::kStorageControl.path},
+    {"TouchGate", mdm::bus::kHidControl.name, mdm::bus::kHidControl.path},
+    {"LensGate", mdm::bus::kVideoControl.name, mdm::bus::kVideoControl.path},
     kBank,
 };
 

@@ -6,6 +6,8 @@
 
 #include <glib.h>
 
+#include "mdm/raii.h"
+
 namespace mdmctl {
 
 namespace {
@@ -25,9 +27,9 @@ std::string key(std::string column) {
 }  // namespace
 
 std::string json_quote(std::string_view text) {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    mdm::GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
     std::string out = "\"";
-    for (const char* p = valid; *p; ++p) {
+    for (const char* p = valid.get(); *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -40,7 +42,6 @@ std::string json_quote(std::string_view text) {
             out += static_cast<char>(c);
         }
     }
-    g_free(valid);
     return out + "\"";
 }
 

@@ -1,5 +1,6 @@
 #include "category.h"
 
+#include "mdm/permissions.h"
 #include "mdm/text.h"
 
 namespace plugwatch {
@@ -16,19 +17,19 @@ struct CategoryTexts {
 
 constexpr std::array<CategoryTexts, 3> kTexts{{
     {"storage",
-     6,
+     mdm::kSubtypeStorage,
      "[存储类外设]",
      {"当前存储类处于启用状态", "当前存储类设备处于禁用状态", "当前存储类设备处于只读状态"},
      {"  当前存储类设备处于启用状态", "  当前存储类设备处于禁用状态",
       "  当前存储类设备处于只读状态"}},
     {"nonstorage",
-     0,
+     mdm::kSubtypeNonStorage,
      "[非存储类外设]",
      {"当前非存储类处于启用状态", "当前非存储类设备处于禁用状态", "当前非存储类设备处于只读状态"},
      {"  当前非存储类设备处于启用状态", "  当前非存储类设备处于禁用状态",
       "  当前非存储类设备处于只读状态"}},
     {"vendorspec",
-     19,
+     mdm::kSubtypeVendorSpec,
      "[无法识别]",
      {"当前无法识别类处于启用状态", "当前无法识别类设备处于禁用状态",
       "当前无法识别类设备处于只读状态"},
@@ -42,11 +43,11 @@ const CategoryTexts& texts(Category c) {
 
 std::optional<std::size_t> perm_index(int perm) {
     switch (perm) {
-        case 1:
+        case mdm::kPermEnabled:
             return 0;
-        case 2:
+        case mdm::kPermDisabled:
             return 1;
-        case 5:
+        case mdm::kPermReadOnly:
             return 2;
         default:
             return std::nullopt;
@@ -64,9 +65,9 @@ Category category_of_class(std::string_view interface_class) {
 }
 
 Category category_of_subtype(int usb_subtype) {
-    if (usb_subtype == 6)
+    if (usb_subtype == mdm::kSubtypeStorage)
         return Category::Storage;
-    if (usb_subtype == 19)
+    if (usb_subtype == mdm::kSubtypeVendorSpec)
         return Category::VendorSpec;
     return Category::NonStorage;
 }

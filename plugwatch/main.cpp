@@ -8,6 +8,7 @@
 
 #include <gio/gio.h>
 
+#include "mdm/bus_names.h"
 #include "mdm/daemon.h"
 
 #include "monitor.h"
@@ -34,7 +35,7 @@ class Plugwatch {
     plugwatch::Monitor monitor_;
     // Last: destroyed first, so the monitor thread is joined before what it uses goes.
     mdm::Daemon daemon_{{.bus = G_BUS_TYPE_SYSTEM,
-                         .name = "com.quorl.storage",
+                         .name = mdm::bus::kStorage.name,
                          .on_bus_acquired = [this](GDBusConnection* c) { on_bus_acquired(c); }}};
 };
 

@@ -7,13 +7,14 @@
 #include <cstring>
 
 #include "mdm/files.h"
+#include "mdm/permissions.h"
 #include "mdm/raii.h"
 
 namespace plugwatch {
 namespace {
 
 // Devices that are always allowed, product id then vendor id.
-const char* const kDefaultAllowList[] = {"c8200bda", nullptr};
+const char* const kDefaultAllowList[] = {mdm::kDefaultDevice, nullptr};
 
 struct ListImport {
     const char* heading;
@@ -21,8 +22,8 @@ struct ListImport {
     const char* name;  // in the line of an entry that failed
 };
 
-constexpr ListImport kBlackList{"blacklist：", 2, "blacklist"};
-constexpr ListImport kWhiteList{"whitelist：", 1, "whitelist"};
+constexpr ListImport kBlackList{"blacklist：", mdm::kPermDisabled, "blacklist"};
+constexpr ListImport kWhiteList{"whitelist：", mdm::kPermEnabled, "whitelist"};
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9')

@@ -7,8 +7,9 @@
 #include <exception>
 #include <string>
 
-#include "block_usb.h"
+#include "mdm/block_usb.h"
 #include "mdm/bus_errors.h"
+#include "mdm/bus_names.h"
 #include "mdm/raii.h"
 #include "periphcore/switching.h"
 #include "storage-generated.h"
@@ -114,7 +115,7 @@ void StorageService::export_on(GDBusConnection* connection) {
                      nullptr);
     mdm::GErrorSlot err;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(object_.get()), connection,
-                                          "/com/quorl/storage", err.out())) {
+                                          mdm::bus::kStorage.path, err.out())) {
         syslog(LOG_ERR, "storage object not exported: %s", err.message());
         object_.reset();
     }

@@ -10,7 +10,8 @@
 
 #include <gio/gio.h>
 
-#include "block_usb.h"
+#include "mdm/block_usb.h"
+#include "mdm/bus_names.h"
 #include "mdm/daemon.h"
 #include "mdm/raii.h"
 #include "mount_list.h"
@@ -32,7 +33,7 @@ int call_change_permission(const char* mountpoint) {
         return -1;
     // The call itself is all the service needs; a proxy would only add round trips first.
     mdm::VariantPtr reply(g_dbus_connection_call_sync(
-        conn.get(), "com.quorl.storage", "/com/quorl/storage", "com.quorl.storage",
+        conn.get(), mdm::bus::kStorage.name, mdm::bus::kStorage.path, mdm::bus::kStorage.interface,
         "changePermission", g_variant_new("(s)", mountpoint), G_VARIANT_TYPE("(i)"),
         G_DBUS_CALL_FLAGS_NONE, -1, nullptr, err.out()));
     if (!reply) {
@@ -77,7 +78,7 @@ class MountWatch {
     mountwatch::MountList storage_;
     mdm::GObjectPtr<GVolumeMonitor> monitor_;
     mdm::Daemon daemon_{{.bus = G_BUS_TYPE_SESSION,
-                         .name = "com.quorl.storage.mount",
+                         .name = mdm::bus::kStorageMount.name,
                          // Worded as readers of the output expect it.
                          .bus_acquired_banner = "Acquired a message bus connection by common way\n",
                          .on_bus_acquired = [this](GDBusConnection* c) { on_bus_acquired(c); }}};
@@ -202,7 +203,7 @@ void MountWatch::on_bus_acquired(GDBusConnection* connection) {
     mount_iface_.reset(namespace_storage_mount_skeleton_new());
     mdm::GErrorSlot err;
     if (g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(mount_iface_.get()), connection,
-                                         "/com/quorl/storage/mount", err.out())) {
+                                         mdm::bus::kStorageMount.path, err.out())) {
         std::fputs("skeleton export successfully. \n", stdout);
     } else {
         std::printf("Error: Failed to export object. Reason: %s.\n", err.message());

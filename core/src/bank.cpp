@@ -8,6 +8,7 @@
 
 #include "bank_files.h"
 #include "bankingdevctl-gen.h"
+#include "mdm/bus_names.h"
 #include "mdm/raii.h"
 #include "tarvex_linked.h"
 
@@ -121,8 +122,8 @@ int updateDevAction(const char* action) {
         return -1;
     mdm::GErrorSlot err;
     mdm::GObjectPtr<Bankingdevctl> proxy(bankingdevctl_proxy_new_for_bus_sync(
-        G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, "com.quorl.bankingdevctl",
-        "/com/quorl/bankingdevctl", nullptr, err.out()));
+        G_BUS_TYPE_SYSTEM, G_DBUS_PROXY_FLAGS_NONE, mdm::bus::kBank.name, mdm::bus::kBank.path,
+        nullptr, err.out()));
     gint reply = -1;
     if (!proxy ||
         !bankingdevctl_call_update_action_sync(proxy.get(), action, &reply, nullptr, err.out())) {

@@ -19,8 +19,8 @@ mdm::VariantPtr call_with(GDBusConnection* bus, const Endpoint& to, const char* 
     g_main_context_push_thread_default(context);
     GAsyncResult* result = nullptr;
     g_dbus_connection_call(
-        bus, to.bus_name, to.path, to.interface, method, params, nullptr, G_DBUS_CALL_FLAGS_NONE,
-        -1, nullptr,
+        bus, to.name, to.path, to.interface, method, params, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr,
         [](GObject*, GAsyncResult* res, gpointer slot) {
             *static_cast<GAsyncResult**>(slot) = G_ASYNC_RESULT(g_object_ref(res));
         },

@@ -9,22 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "mdm/bus_names.h"
 #include "mdm/raii.h"
 
 namespace periphcore::peer {
 
-struct Endpoint {
-    const char* bus_name;
-    const char* path;
-    const char* interface;
-};
-
-inline constexpr Endpoint kLogService{"org.log.sys_transmit", "/org/log/sys_transmit",
-                                      "org.log.transmit"};
-inline constexpr Endpoint kManagementClient{
-    "com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient", "com.quorl.brannoc.ostrelclient"};
-inline constexpr Endpoint kNotificationAgent{"com.quorl.brannoc.ostrelagent", "/brannoc/Responser",
-                                             "com.quorl.brannoc.ostrelagent"};
+using mdm::bus::Endpoint;
+using mdm::bus::kLogService;
+using mdm::bus::kManagementClient;
+using mdm::bus::kNotificationAgent;
 
 // The shared system bus connection (a new reference), or null with `err` set.
 mdm::GObjectPtr<GDBusConnection> system_bus(mdm::GErrorSlot& err);

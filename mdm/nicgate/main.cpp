@@ -2,6 +2,7 @@
 // in /etc/mdm/net.
 #include <memory>
 
+#include "mdm/bus_names.h"
 #include "NicGate_introspection.h"
 #include "mdm/frame/service.h"
 #include "netcard_control.h"
@@ -43,7 +44,7 @@ mdm::VariantPtr get_status(Service& service, GVariant*) {
 
 int main() {
     return mdm::frame::run_service(
-        {.bus_name = "com.quorl.netcardcontrol",
+        {.bus_name = mdm::bus::kNetcardControl.name,
          .introspection_xml = kIntrospectionXml,
          .record_name = "netcard-control",
          .handlers = {{"SetNetcardStatus", set_status}, {"GetNetcardStatus", get_status}}});

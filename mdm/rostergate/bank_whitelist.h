@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "mdm/permissions.h"
+
 namespace rostergate {
 
 // One line to the system log; the service sends it to syslog at info.
@@ -18,7 +20,8 @@ using LogLine = std::function<void(const std::string&)>;
 // Exact, case-sensitive membership over a list an administrator can make long.
 using EntrySet = std::unordered_set<std::string>;
 
-inline constexpr const char* kDefaultDevice = "c8200bda";
+// Always allowed; never removed from the white list.
+using mdm::kDefaultDevice;
 inline constexpr const char* kSystemBankRoot = "/etc/mdm/bank";
 
 class BankFiles {

@@ -11,6 +11,7 @@
 
 #include "bank_whitelist.h"
 #include "mdm/bus_errors.h"
+#include "mdm/permissions.h"
 #include "tarvex_adapter.h"
 
 namespace rostergate {
@@ -26,8 +27,8 @@ struct Pair {
 // A batch addition sizes an array of 412-byte records by its caller-given length.
 inline constexpr int kMaxBatchLen = 100000;
 
-inline constexpr int kWhitePerm = 1;
-inline constexpr int kBlackPerm = 2;
+inline constexpr int kWhitePerm = mdm::kPermEnabled;
+inline constexpr int kBlackPerm = mdm::kPermDisabled;
 
 struct Environment {
     const mdm::tarvex::Functions* fns = nullptr;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "mdm/bus_names.h"
 #include "RosterGate_introspection.h"
 #include "list_control.h"
 #include "mdm/frame/service.h"
@@ -53,11 +54,10 @@ VariantPtr string_list_reply(const std::vector<std::string>& list) {
         for (std::size_t byte = 0; byte < width; ++byte)
             data.push_back(static_cast<char>((end >> (8 * byte)) & 0xff));
     }
-    GBytes* bytes = g_bytes_new(data.data(), data.size());
+    mdm::BytesPtr bytes(g_bytes_new(data.data(), data.size()));
     // Trusted: built right here in normal form, and list entries are hexadecimal texts that
     // never hold a zero byte. Untrusted, every access to an element would check it anew.
-    GVariant* array = g_variant_new_from_bytes(G_VARIANT_TYPE("as"), bytes, TRUE);
-    g_bytes_unref(bytes);
+    GVariant* array = g_variant_new_from_bytes(G_VARIANT_TYPE("as"), bytes.get(), TRUE);
     return VariantPtr(g_variant_ref_sink(g_variant_new_tuple(&array, 1)));
 }
 
@@ -107,7 +107,7 @@ Handler query(std::vector<std::string> (ListControl::*method)() const) {
 
 int main() {
     return mdm::frame::run_service({
-        .bus_name = "com.quorl.ListControl",
+        .bus_name = mdm::bus::kListControl.name,
         .introspection_xml = kIntrospectionXml,
         .record_name = "list-control",
         .audit_failure_text = "log message error",

@@ -152,7 +152,7 @@ inline void remove_stale_copies(const std::string& path) {
     auto slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
+    DirPtr d(::opendir(dir.c_str()));
     if (!d)
         return;
     while (struct dirent* e = ::readdir(d.get())) {

@@ -9,6 +9,7 @@
 #include <gio/gio.h>
 #include <glib.h>
 #include <libmount.h>
+#include <dirent.h>
 #include <libudev.h>
 #include <unistd.h>
 
@@ -38,6 +39,9 @@ using GStrvPtr = Owner<gchar*, g_strfreev>;
 using DBusNodeInfoPtr = Owner<GDBusNodeInfo, g_dbus_node_info_unref>;
 using CharPtr = Owner<char, free>;  // texts from malloc, e.g. those the core library hands out
 using FilePtr = Owner<FILE, fclose>;
+using VariantIterPtr = Owner<GVariantIter, g_variant_iter_free>;
+using BytesPtr = Owner<GBytes, g_bytes_unref>;
+using DirPtr = Owner<DIR, closedir>;
 
 using UdevPtr = Owner<struct udev, udev_unref>;
 using UdevDevicePtr = Owner<struct udev_device, udev_device_unref>;

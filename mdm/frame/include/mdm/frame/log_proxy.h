@@ -6,13 +6,14 @@
 
 #include <gio/gio.h>
 
+#include "mdm/bus_names.h"
 #include "mdm/raii.h"
 
 namespace mdm::frame {
 
-inline constexpr const char* kLogBusName = "org.log.sys_transmit";
-inline constexpr const char* kLogObjectPath = "/org/log/sys_transmit";
-inline constexpr const char* kLogInterface = "org.log.transmit";
+inline constexpr const char* kLogBusName = bus::kLogService.name;
+inline constexpr const char* kLogObjectPath = bus::kLogService.path;
+inline constexpr const char* kLogInterface = bus::kLogService.interface;
 
 class LogProxy {
   public:
