@@ -91,6 +91,7 @@ void BenchPeers::on_call(GDBusConnection*, const gchar*, const gchar*, const gch
     auto* self = static_cast<BenchPeers*>(data);
     const auto now = Clock::now();
     std::string m = method;
+    bool awaited;
     {
         std::lock_guard lock(self->mutex_);
         self->arrivals_[m].push_back(now);
@@ -99,8 +100,12 @@ void BenchPeers::on_call(GDBusConnection*, const gchar*, const gchar*, const gch
             g_variant_get(params, "(&s)", &arg);
             self->plug_records_.emplace_back(arg);
         }
+        awaited = m == self->awaited_;
     }
-    self->changed_.notify_all();
+    // Only the call waited for wakes the waiter: a woken benchmark thread would compete for
+    // the processors with the daemon it is timing.
+    if (awaited)
+        self->changed_.notify_all();
     if (m == "get_current_user") {
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", "user"));
     } else if (m == "usb_storage_plug_in" || m == "usb_storage_pull_out") {
@@ -118,9 +123,12 @@ std::size_t BenchPeers::count(const std::string& method) {
 Clock::time_point BenchPeers::wait(const std::string& method, std::size_t n,
                                    std::chrono::seconds timeout) {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, timeout, [&] { return arrivals_[method].size() >= n; })) {
+    awaited_ = method;
+    const bool arrived =
+        changed_.wait_for(lock, timeout, [&] { return arrivals_[method].size() >= n; });
+    awaited_.clear();
+    if (!arrived)
         throw std::runtime_error("no call " + std::to_string(n) + " of " + method);
-    }
     return arrivals_[method][n - 1];
 }
 

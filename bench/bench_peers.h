@@ -26,6 +26,7 @@ class BenchPeers {
 
     std::size_t count(const std::string& method);
     // Waits until `method` has been called `n` times; returns the arrival time of call n.
+    // One waiting thread at a time.
     Clock::time_point wait(const std::string& method, std::size_t n,
                            std::chrono::seconds timeout = std::chrono::seconds(30));
     // Arguments of every usb_storage_plug_in so far.
@@ -41,6 +42,7 @@ class BenchPeers {
     std::condition_variable changed_;
     std::map<std::string, std::vector<Clock::time_point>> arrivals_;
     std::vector<std::string> plug_records_;
+    std::string awaited_;  // the method wait() waits for; only its calls wake it
     bool ready_ = false;
     GMainContext* context_ = nullptr;
     GMainLoop* loop_ = nullptr;

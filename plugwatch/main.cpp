@@ -1,6 +1,7 @@
 // plugwatch: the USB plug monitor. The main thread owns "com.quorl.storage" and serves the
 // storage object under it; the monitor thread, started once the system bus connection
 // exists, does all device work.
+#include <malloc.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -41,6 +42,13 @@ class Plugwatch {
 }  // namespace
 
 int main() {
+    // Set before any thread starts. One arena: the threads take turns anyway (the monitor
+    // thread waits on the bus thread for every call), and an arena per thread cost more
+    // than all of plugwatch's own data. A fixed mmap threshold: large blocks (a framework
+    // table snapshot) go back to the system when freed instead of raising the threshold and
+    // leaving the next ones in the heap for good.
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     return Plugwatch().run();
 }

@@ -1,6 +1,5 @@
 // The exported audit and notification calls. Diagnostics go to the system log at debug
 // priority; the bus library's error texts also to standard output.
-#include <ifaddrs.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "audit_record.h"
+#include "host_address.h"
 #include "peer_bus.h"
 #include "periphcore/audit.h"
 
@@ -22,12 +22,8 @@ std::string local_time_now() {
 }
 
 std::optional<std::string> host_ipv4_address() {
-    struct ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return std::nullopt;
-    auto address = first_ipv4_address(list);
-    freeifaddrs(list);
-    return address;
+    static HostAddress address;
+    return address.get();
 }
 
 std::optional<std::string> current_user() {

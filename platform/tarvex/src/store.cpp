@@ -27,6 +27,10 @@ constexpr int kAppId = 0x54565831;  // "TVX1": a database of ours, not some othe
 constexpr int kSchemaVersion = 1;
 // Every call holds the write lock briefly; a writer waits this long for the others.
 constexpr int kBusyTimeoutMs = 10000;
+// The connection lives as long as the process that loaded us, a daemon among them. Calls are
+// short and rows small, and the system's file cache holds the database anyway: a small page
+// cache and no lookaside keep the connection's memory low for its whole life.
+constexpr const char* kCacheSize = "PRAGMA cache_size = -64";  // KiB
 
 using DbPtr = mdm::Owner<sqlite3, sqlite3_close_v2>;
 using StmtPtr = mdm::Owner<sqlite3_stmt, sqlite3_finalize>;
@@ -209,6 +213,8 @@ void Store::Impl::open() {
     sqlite3* db = c->db.get();
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
+    exec(db, kCacheSize, "cache size");
     // A damaged or foreign file is refused before anything could write to it.
     if (std::string verdict = query_text(db, "PRAGMA quick_check"); verdict != "ok")
         fail(db, SQLITE_CORRUPT, "check: " + verdict);
@@ -409,6 +415,10 @@ int Store::Impl::write(bool transaction, Body&& body) {
 }
 
 Store::Store(fs::path dir, Reporter report) : impl_(std::make_unique<Impl>()) {
+    // No bulk page cache allocation per pager (20 pages each, kept for good); pages are
+    // taken as they are used, up to the cache size. Only possible before SQLite's first use
+    // in the process; later it answers SQLITE_MISUSE and changes nothing.
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
     impl_->file = dir / kFileName;
     impl_->dir = std::move(dir);
     impl_->report = report ? std::move(report) : Reporter([](const std::string& text) {

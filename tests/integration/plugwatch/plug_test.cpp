@@ -149,6 +149,37 @@ TEST_F(PlugwatchTest, NoAddressButLoopbackSendsNoAuditRecord) {
     EXPECT_EQ(peers->calls("client", "get_current_user").size(), 1u);
 }
 
+// The address is kept between records; a change of the machine's addresses reaches the
+// next record, and losing the last one stops the sending again.
+TEST_F(PlugwatchTest, AddressChangesReachTheNextAuditRecord) {
+    struct RestoreNetwork {
+        ~RestoreNetwork() {
+            run({"ip", "addr", "flush", "dev", "mdm0"});
+            run({"ip", "addr", "add", "192.0.2.10/24", "dev", "mdm0"});
+            run({"ip", "route", "replace", "default", "via", "192.0.2.1", "dev", "mdm0"});
+        }
+    } restore;
+    start_peers();
+    start_plugwatch();
+    plug(UsbDevice{.name = "1-1"}, {"08"});
+    ASSERT_TRUE(wait_calls(1, "log", "log_transmit"));
+
+    ASSERT_EQ(run({"ip", "addr", "flush", "dev", "mdm0"}).status, 0);
+    ASSERT_EQ(run({"ip", "addr", "add", "198.51.100.7/24", "dev", "mdm0"}).status, 0);
+    plug(UsbDevice{.name = "1-2"}, {"08"});
+    ASSERT_TRUE(wait_calls(2, "log", "log_transmit"));
+
+    ASSERT_EQ(run({"ip", "addr", "flush", "dev", "mdm0"}).status, 0);
+    plug(UsbDevice{.name = "1-3"}, {"08"});
+    ASSERT_TRUE(wait_calls(3, "client", "usb_storage_plug_in"));
+    ASSERT_TRUE(eventually([] { return syslog_has("','ip':'unknown','lv':'warning'"); }));
+
+    auto records = args("log", "log_transmit");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[0].find("'ip':'192.0.2.10'"), std::string::npos) << records[0];
+    EXPECT_NE(records[1].find("'ip':'198.51.100.7'"), std::string::npos) << records[1];
+}
+
 TEST_F(PlugwatchTest, AbsentOrSlowPeersNeverStopMonitoring) {
     start_plugwatch();  // no peers at all
     plug(UsbDevice{.name = "1-1"}, {"08"});
