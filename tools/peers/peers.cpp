@@ -11,6 +11,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
+#include "mdm/peer_interfaces.h"
 #include "peers_xml.h"
 #include "peers_logic.h"
 
@@ -215,11 +216,11 @@ int main(int argc, char** argv) {
     };
     const PeerDef defs[] = {
         {app.opts.log_service, "log", "org.log.sys_transmit", "/org/log/sys_transmit",
-         peers::kLogXml},
+         mdm::bus::kLogServiceXml},
         {app.opts.client, "client", "com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-         peers::kClientXml},
+         mdm::bus::kManagementClientXml},
         {app.opts.agent, "agent", "com.quorl.brannoc.ostrelagent", "/brannoc/Responser",
-         peers::kAgentXml},
+         mdm::bus::kNotificationAgentXml},
         {app.opts.nm, "nm", kNmName, kNmPath, peers::kNmXml},
     };
 

@@ -10,6 +10,7 @@
 #include "journal_send.h"
 #include "logind.h"
 #include "mdm/bus_errors.h"
+#include "mdm/peer_interfaces.h"
 #include "mdm/raii.h"
 #include "notification.h"
 
@@ -17,45 +18,8 @@ namespace stockpeers {
 
 namespace {
 
-constexpr char kLogXml[] = R"(<node>
-  <interface name="org.log.transmit">
-    <method name="log_transmit">
-      <arg type="s" name="record" direction="in"/>
-    </method>
-  </interface>
-</node>)";
-
-constexpr char kClientXml[] = R"(<node>
-  <interface name="com.quorl.brannoc.ostrelclient">
-    <method name="get_current_user">
-      <arg type="s" name="user" direction="out"/>
-    </method>
-    <method name="usb_storage_plug_in">
-      <arg type="s" name="log" direction="in"/>
-      <arg type="s" name="reply" direction="out"/>
-    </method>
-    <method name="usb_storage_pull_out">
-      <arg type="s" name="log" direction="in"/>
-      <arg type="s" name="reply" direction="out"/>
-    </method>
-  </interface>
-</node>)";
-
-constexpr char kAgentXml[] = R"(<node>
-  <interface name="com.quorl.brannoc.ostrelagent">
-    <method name="show_system_notification">
-      <arg type="s" name="text" direction="in"/>
-    </method>
-  </interface>
-  <interface name="com.quorl.brannoc.ostrelagent.Desktop">
-    <signal name="Show">
-      <arg type="s" name="summary"/>
-      <arg type="s" name="body"/>
-      <arg type="y" name="urgency"/>
-      <arg type="i" name="expire_timeout"/>
-    </signal>
-  </interface>
-</node>)";
+// The agent also broadcasts com.quorl.brannoc.ostrelagent.Desktop.Show(ssyi) (summary, body,
+// urgency, expire timeout) for the session relays; signals need no registered interface.
 
 void fail(GDBusMethodInvocation* invocation, const std::string& what) {
     std::printf("%s\n", what.c_str());
@@ -132,9 +96,11 @@ void on_agent_call(GDBusConnection* bus, const char*, const char*, const char*, 
 
 }  // namespace
 
-const PeerObject kLogService{"org.log.sys_transmit", "/org/log/sys_transmit", kLogXml, on_log_call};
+const PeerObject kLogService{"org.log.sys_transmit", "/org/log/sys_transmit",
+                             mdm::bus::kLogServiceXml, on_log_call};
 const PeerObject kManagementClient{"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-                                   kClientXml, on_client_call};
-const PeerObject kNotificationAgent{kAgentName, kAgentPath, kAgentXml, on_agent_call};
+                                   mdm::bus::kManagementClientXml, on_client_call};
+const PeerObject kNotificationAgent{kAgentName, kAgentPath, mdm::bus::kNotificationAgentXml,
+                                    on_agent_call};
 
 }  // namespace stockpeers
