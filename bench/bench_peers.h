@@ -17,6 +17,10 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// The four synchronous calls of an announcement, made bare on `bus`: the floor the plug
+// monitor's announcement is measured against. Empty, or what failed.
+std::string floor_calls(GDBusConnection* bus);
+
 class BenchPeers {
   public:
     BenchPeers();  // returns once the three names are owned

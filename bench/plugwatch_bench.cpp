@@ -3,10 +3,10 @@
 // long plug/unplug runs.
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <sys/select.h>
+#include <sched.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -234,34 +234,6 @@ class PlugwatchBench : public SandboxTest {
     std::string iface;
 };
 
-// The four synchronous calls of an announcement, made bare on the shared connection.
-void floor_calls(GDBusConnection* bus) {
-    struct Call {
-        const char* name;
-        const char* path;
-        const char* iface;
-        const char* method;
-        bool arg;
-    };
-    static constexpr Call kCalls[] = {
-        {"com.quorl.brannoc.ostrelagent", "/brannoc/Responser", "com.quorl.brannoc.ostrelagent",
-         "show_system_notification", true},
-        {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-         "com.quorl.brannoc.ostrelclient", "get_current_user", false},
-        {"org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit", "log_transmit", true},
-        {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-         "com.quorl.brannoc.ostrelclient", "usb_storage_pull_out", true},
-    };
-    for (const auto& c : kCalls) {
-        mdm::GErrorSlot err;
-        mdm::VariantPtr reply(g_dbus_connection_call_sync(
-            bus, c.name, c.path, c.iface, c.method, c.arg ? g_variant_new("(s)", "floor") : nullptr,
-            nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, err.out()));
-        if (!reply)
-            ADD_FAILURE() << c.method << ": " << err.message();
-    }
-}
-
 // What the announcement cannot do without: one uevent delivered to a monitor, and the same
 // four synchronous calls on a shared connection. Here the thread that sends the uevent reads
 // it back itself, so its delivery costs no wakeup.
@@ -285,7 +257,8 @@ class Floor {
         pollfd p{fd_, POLLIN, 0};
         poll(&p, 1, -1);
         mdm::UdevDevicePtr received(udev_monitor_receive_device(monitor_.get()));
-        floor_calls(bus_.get());
+        if (std::string failed = floor_calls(bus_.get()); !failed.empty())
+            ADD_FAILURE() << failed;
         return Ms(Clock::now() - t0).count();
     }
 
@@ -305,116 +278,161 @@ class Floor {
     mdm::GObjectPtr<GDBusConnection> bus_;
 };
 
-// The same floor with the uevent received by a thread asleep in poll until it comes, as the
-// daemon's monitor thread is: the uevent's hand-over to a waiting thread is then part of the
-// floor too. Events of other devices (the daemon's stick) are dropped.
-class ThreadedFloor {
+// The same floor made by a process of its own (floor_probe), shaped as the daemon is: a
+// thread asleep in poll on its udev monitor, and its own bus connection with its own GDBus
+// worker. It reports when its last call was answered through a FIFO, so no wakeup is timed.
+class ProcessFloor {
   public:
-    explicit ThreadedFloor(Testbed& testbed) : testbed_(testbed) {
+    explicit ProcessFloor(Testbed& testbed) : testbed_(testbed) {
         std::string dev = testbed.add_usb_device(UsbDevice{.name = "1-7"});
         iface_ = testbed.add_interface(dev, 0, "08");
-        devpath_ = Testbed::devpath(iface_);
-        monitor_.reset(udev_monitor_new_from_netlink(udev_.get(), "udev"));
-        udev_monitor_filter_add_match_subsystem_devtype(monitor_.get(), "usb", "usb_interface");
-        udev_monitor_enable_receiving(monitor_.get());
-        mdm::GErrorSlot err;
-        bus_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, err.out()));
-        stop_.reset(eventfd(0, EFD_CLOEXEC));
-        thread_ = std::thread([this] { run(); });
+        const char* tmp = getenv("TMPDIR");
+        fifo_ = std::string(tmp ? tmp : "/tmp") + "/floor-probe.fifo";
+        unlink(fifo_.c_str());
+        if (mkfifo(fifo_.c_str(), 0600) != 0)
+            throw std::runtime_error("mkfifo " + fifo_);
+        // Read and write, so the open does not wait for the probe.
+        report_.reset(open(fifo_.c_str(), O_RDWR | O_CLOEXEC));
+        probe_ = std::make_unique<Process>(
+            std::vector<std::string>{program("bench/floor_probe"), Testbed::devpath(iface_), fifo_},
+            ProcessOptions{.umockdev = true, .name = "floor_probe"});
+        if (next_report() != 0)
+            throw std::runtime_error("floor probe: not ready");
     }
-    ~ThreadedFloor() {
-        uint64_t one = 1;
-        if (write(stop_.get(), &one, sizeof one) != sizeof one)
-            std::abort();
-        thread_.join();
-    }
-    ThreadedFloor(const ThreadedFloor&) = delete;
-    ThreadedFloor& operator=(const ThreadedFloor&) = delete;
+    ~ProcessFloor() { unlink(fifo_.c_str()); }
+    ProcessFloor(const ProcessFloor&) = delete;
+    ProcessFloor& operator=(const ProcessFloor&) = delete;
+
+    pid_t pid() const { return probe_->pid(); }
 
     double sample() {
-        std::unique_lock lock(mutex_);
-        const std::size_t n = done_ + 1;
-        lock.unlock();
         auto t0 = Clock::now();
         testbed_.uevent(iface_, "change");
-        lock.lock();
-        if (!changed_.wait_for(lock, 30s, [&] { return done_ >= n; }))
-            throw std::runtime_error("threaded floor: no answer");
-        return Ms(done_at_ - t0).count();
+        const Clock::time_point done{std::chrono::nanoseconds(next_report())};
+        return Ms(done - t0).count();
     }
 
   private:
-    void run() {
-        pollfd p[2] = {{udev_monitor_get_fd(monitor_.get()), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
-        for (;;) {
-            if (poll(p, 2, -1) < 0 || p[1].revents)
-                return;
-            mdm::UdevDevicePtr d(udev_monitor_receive_device(monitor_.get()));
-            const char* devpath = d ? udev_device_get_devpath(d.get()) : nullptr;
-            const char* action = d ? udev_device_get_action(d.get()) : nullptr;
-            if (!devpath || !action || devpath_ != devpath || std::string_view(action) != "change")
-                continue;
-            floor_calls(bus_.get());
-            auto t = Clock::now();
-            {
-                std::lock_guard lock(mutex_);
-                done_at_ = t;
-                ++done_;
-            }
-            changed_.notify_all();
-        }
+    std::int64_t next_report() {
+        pollfd p{report_.get(), POLLIN, 0};
+        std::int64_t ns = -1;
+        if (poll(&p, 1, 30000) != 1 || read(report_.get(), &ns, sizeof ns) != sizeof ns)
+            throw std::runtime_error("floor probe: no answer");
+        return ns;
     }
 
     Testbed& testbed_;
     std::string iface_;
-    std::string devpath_;
-    mdm::UdevPtr udev_{udev_new()};
-    mdm::UdevMonitorPtr monitor_;
-    mdm::GObjectPtr<GDBusConnection> bus_;
-    mdm::UniqueFd stop_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t done_ = 0;
-    Clock::time_point done_at_;
-    std::thread thread_;  // last: started once the rest exists
+    std::string fifo_;
+    mdm::UniqueFd report_;
+    std::unique_ptr<Process> probe_;
 };
+
+// Time on a CPU of all threads of `pid` so far, from the scheduler's own accounting.
+double cpu_ms(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    mdm::DirPtr dir(opendir(tasks.c_str()));
+    double ns = 0;
+    while (dir) {
+        dirent* e = readdir(dir.get());
+        if (!e)
+            break;
+        if (e->d_name[0] == '.')
+            continue;
+        std::ifstream in(tasks + "/" + e->d_name + "/schedstat");
+        double on_cpu = 0;
+        if (in >> on_cpu)
+            ns += on_cpu;
+    }
+    return ns / 1e6;
+}
+
+// With two cores or more, the monitor side (the daemon and the floor probe) gets one core and
+// everything they talk to (the bus, the peers, the log sink, this process) another, so the
+// daemon and its floor see the same placement in every sample instead of whatever the
+// scheduler picked that moment. Threads started later keep their creator's core.
+// BENCH_PIN=0 leaves placement to the scheduler. Returns a description of what was done.
+std::string pin_sandbox(const std::set<pid_t>& monitor_side) {
+    if (env_int("BENCH_PIN", 1) == 0)
+        return "left to the scheduler (BENCH_PIN=0)";
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+        return "left to the scheduler (affinity unreadable)";
+    std::vector<int> cpus;
+    for (int c = 0; c < CPU_SETSIZE && cpus.size() < 2; ++c) {
+        if (CPU_ISSET(c, &allowed))
+            cpus.push_back(c);
+    }
+    if (cpus.size() < 2)
+        return "left to the scheduler (one core)";
+    const int rest = cpus[0], monitor = cpus[1];
+    // The sandbox has its own pid namespace and /proc: every process listed is the test bed's.
+    mdm::DirPtr procs(opendir("/proc"));
+    while (procs) {
+        dirent* p = readdir(procs.get());
+        if (!p)
+            break;
+        const pid_t pid = std::atoi(p->d_name);
+        if (pid <= 0)
+            continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(monitor_side.contains(pid) ? monitor : rest, &one);
+        const std::string tasks = std::string("/proc/") + p->d_name + "/task";
+        mdm::DirPtr dir(opendir(tasks.c_str()));
+        while (dir) {
+            dirent* t = readdir(dir.get());
+            if (!t)
+                break;
+            if (const pid_t tid = std::atoi(t->d_name); tid > 0)
+                sched_setaffinity(tid, sizeof one, &one);
+        }
+    }
+    return "daemon and floor probe on CPU " + std::to_string(monitor) +
+           ", the bus, peers, log sink and timing on CPU " + std::to_string(rest);
+}
 
 // Latency and floor samples alternate one by one, so a change of load or clock speed during
 // the run moves all alike. The ratio of the medians is the figure; the ratios of blocks of
-// consecutive samples show its spread. The target is taken against the floor whose uevent is
-// handed to a waiting thread, as the daemon's is; the floor whose sender reads its own uevent
-// is printed beside it.
+// consecutive samples show its spread. The target is taken against the floor probe, shaped
+// as the daemon is; the floor whose sender reads its own uevent is printed beside it.
 TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
-    const int cycles = env_int("BENCH_CYCLES", 2000);
-    const int block = std::max(1, env_int("BENCH_BLOCK", 100));
-    const int warm_up = 50;
+    const int cycles = env_int("BENCH_CYCLES", 3000);
+    const int block = std::max(1, env_int("BENCH_BLOCK", 250));
+    const int warm_up = 100;
     // Made before the daemon starts, so the floors' own sticks are never announced.
     Floor floor(testbed);
-    ThreadedFloor threaded(testbed);
+    ProcessFloor probe(testbed);
     start();
     add_stick();
+    const std::string placement = pin_sandbox({daemon->pid(), probe.pid()});
     for (int i = 0; i < warm_up; ++i) {
         cycle();
-        threaded.sample();
+        probe.sample();
         floor.sample();
     }
-    std::vector<double> latency, threaded_floors, floors, ratios, same_thread_ratios;
+    const double daemon_cpu0 = cpu_ms(daemon->pid()), probe_cpu0 = cpu_ms(probe.pid());
+    std::vector<double> latency, probe_floors, floors, ratios, same_thread_ratios;
     for (int done = 0; done < cycles; done += block) {
         std::vector<double> l, t, f;
         for (int i = 0; i < block; ++i) {
             l.push_back(cycle());
-            t.push_back(threaded.sample());
+            t.push_back(probe.sample());
             f.push_back(floor.sample());
         }
         ratios.push_back(stats(l).median / stats(t).median);
         same_thread_ratios.push_back(stats(l).median / stats(f).median);
         latency.insert(latency.end(), l.begin(), l.end());
-        threaded_floors.insert(threaded_floors.end(), t.begin(), t.end());
+        probe_floors.insert(probe_floors.end(), t.begin(), t.end());
         floors.insert(floors.end(), f.begin(), f.end());
     }
+    const double n = static_cast<double>(latency.size());
+    const double daemon_cpu = (cpu_ms(daemon->pid()) - daemon_cpu0) / n;
+    const double probe_cpu = (cpu_ms(probe.pid()) - probe_cpu0) / n;
 
     Stats l = stats(latency);
-    Stats t = stats(threaded_floors);
+    Stats t = stats(probe_floors);
     Stats f = stats(floors);
     auto spread = [](std::vector<double> r) {
         std::sort(r.begin(), r.end());
@@ -425,16 +443,19 @@ TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
         return std::string(line);
     };
     const double ratio = l.median / t.median;
-    std::printf("entries: %d\n", device_entries());
+    std::printf("entries: %d; placement: %s\n", device_entries(), placement.c_str());
     std::printf("latency over %zu cycles: median %.3f ms, p99 %.3f ms\n", latency.size(), l.median,
                 l.p99);
     std::printf(
-        "floor (1 uevent to a waiting thread + 4 sync calls): median %.3f ms, p99 %.3f ms\n",
+        "floor (probe process: 1 uevent to a waiting thread + 4 sync calls): median %.3f "
+        "ms, p99 %.3f ms\n",
         t.median, t.p99);
     std::printf(
         "floor (1 uevent read back by its sender + 4 sync calls): median %.3f ms, "
         "p99 %.3f ms\n",
         f.median, f.p99);
+    std::printf("CPU time per sample: daemon %.3f ms (plug and unplug), floor probe %.3f ms\n",
+                daemon_cpu, probe_cpu);
     std::printf("ratio of medians: %.3f (target <= 1.10); per block of %d: %s\n", ratio, block,
                 spread(ratios).c_str());
     std::printf("ratio against the sender-read floor: %.3f; per block of %d: %s\n",
