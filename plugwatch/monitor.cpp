@@ -1,6 +1,8 @@
 #include "monitor.h"
 
+#include <fcntl.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,19 @@ std::optional<std::string> text(const char* value) {
 
 std::optional<std::string> sysattr(struct udev_device* device, const char* name) {
     return text(udev_device_get_sysattr_value(device, name));
+}
+
+// Attributes read straight from the device's directory: libudev's way costs a stat, a path
+// walk and a parent device object per read, on every plug.
+std::optional<std::string> sysattr_at(int dir, const char* name) {
+    mdm::UniqueFd fd(openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd)
+        return std::nullopt;
+    char buf[4096];  // a sysfs attribute is at most a page
+    const ssize_t got = read(fd.get(), buf, sizeof buf);
+    if (got < 0)
+        return std::nullopt;
+    return trim_attribute(std::string_view(buf, static_cast<std::size_t>(got)));
 }
 
 // libudev answers a negative errno, or sets errno and answers NULL.
@@ -50,6 +65,28 @@ InterfaceEvent describe_event(struct udev_device* device) {
     if (e.subsystem != "usb" || e.action != "add")
         return e;
 
+    // An interface's directory sits in its USB device's; only a USB device has idVendor.
+    const char* syspath = udev_device_get_syspath(device);
+    mdm::UniqueFd iface(syspath ? open(syspath, O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+    mdm::UniqueFd parent(iface ? openat(iface.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+    std::optional<std::string> vendor =
+        parent ? sysattr_at(parent.get(), "idVendor") : std::nullopt;
+    std::string parent_path = e.devpath ? parent_devpath(*e.devpath) : std::string();
+    if (!vendor || parent_path.empty())
+        return describe_event_through_udev(device, std::move(e));
+    e.interface_class = sysattr_at(iface.get(), "bInterfaceClass");
+    e.id_vendor = std::move(vendor);
+    e.id_product = sysattr_at(parent.get(), "idProduct");
+    e.product = sysattr_at(parent.get(), "product");
+    e.manufacturer = sysattr_at(parent.get(), "manufacturer");
+    e.num_interfaces = sysattr_at(parent.get(), "bNumInterfaces");
+    e.serial = sysattr_at(parent.get(), "serial");
+    e.parent_devpath = std::move(parent_path);
+    return e;
+}
+
+// The same through libudev's walk up the tree, for a layout the direct reads do not expect.
+InterfaceEvent describe_event_through_udev(struct udev_device* device, InterfaceEvent e) {
     e.interface_class = sysattr(device, "bInterfaceClass");
     struct udev_device* parent =
         udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");

@@ -28,5 +28,6 @@ class Monitor {
 // The plain description of one udev event; attributes are read only for "add", since a
 // removed device has no sysfs left to read.
 InterfaceEvent describe_event(struct udev_device* device);
+InterfaceEvent describe_event_through_udev(struct udev_device* device, InterfaceEvent e);
 
 }  // namespace plugwatch

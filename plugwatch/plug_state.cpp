@@ -59,6 +59,20 @@ UsbNotificationInfo new_device(const InterfaceEvent& e) {
 
 }  // namespace
 
+std::string trim_attribute(std::string_view raw) {
+    raw = raw.substr(0, raw.find('\0'));
+    while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r'))
+        raw.remove_suffix(1);
+    return std::string(raw);
+}
+
+std::string parent_devpath(std::string_view devpath) {
+    const std::size_t slash = devpath.rfind('/');
+    if (slash == std::string_view::npos || slash == 0)
+        return {};
+    return std::string(devpath.substr(0, slash));
+}
+
 void PlugState::handle(const InterfaceEvent& event) {
     if (event.subsystem != "usb")
         return;

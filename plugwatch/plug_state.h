@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "seams.h"
@@ -26,6 +27,13 @@ struct InterfaceEvent {
     std::optional<std::string> num_interfaces;
     std::optional<std::string> serial;
 };
+
+// A sysfs attribute's text as libudev hands it out: up to its first NUL, without trailing
+// newlines.
+std::string trim_attribute(std::string_view raw);
+
+// The devpath of the directory holding `devpath`; empty when it has no parent directory.
+std::string parent_devpath(std::string_view devpath);
 
 // One plugged USB device. Texts hold at most their width less one byte.
 struct UsbNotificationInfo {

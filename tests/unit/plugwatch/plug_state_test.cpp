@@ -165,3 +165,30 @@ TEST_F(PlugStateTest, DeviceStringsReachTheLogEscapedAndThePeersUnchanged) {
         log.has("idProduct：c8\\x0920, idVendor：0bda, product：Stick\\x0a<11>forged: root "
                 "login, manufacturer：Maker\\x1b[2J\\x7f, numInterface： 1"));
 }
+
+// The direct sysfs reads must hand out what libudev did, and find the same parent.
+TEST(SysfsText, AttributesAndParentsReadAsLibudevGivesThem) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> attributes[] = {
+        {"0bda\n", "0bda"},
+        {" 1\n", " 1"},  // bNumInterfaces keeps its leading blank
+        {"Stick\r\n\n", "Stick"},
+        {"a\0b\n"s, "a"},
+        {"\n", ""},
+        {"", ""},
+        {"two words \n", "two words "},
+    };
+    for (const auto& [raw, want] : attributes)
+        EXPECT_EQ(plugwatch::trim_attribute(raw), want) << raw;
+
+    const std::pair<std::string, std::string> parents[] = {
+        {"/devices/1-9/1-9:1.0", "/devices/1-9"},
+        {"/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0",
+         "/devices/pci0000:00/0000:00:14.0/usb1/1-2"},
+        {"/devices", ""},
+        {"devices", ""},
+        {"", ""},
+    };
+    for (const auto& [devpath, want] : parents)
+        EXPECT_EQ(plugwatch::parent_devpath(devpath), want) << devpath;
+}
