@@ -70,6 +70,7 @@ int with_checked_list(const char* method, gint type, GVariant* list,
     CheckedPairs checked = check_pairs(pairs);
     for (const auto& text : checked.rejected) {
         // The line feed inside the log line is part of the text log readers match.
+        // The fixed log text, trailing newline included.
         syslog(LOG_INFO, "isHexadecimal check error %s\n", text.c_str());
     }
     // The caller's "len" is not trusted: only the entries that passed are counted.

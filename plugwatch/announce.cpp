@@ -24,6 +24,7 @@ void notify_device_state(Seams& s, int usb_subtype, std::string_view devpath, st
     usb_storage_plug(s, pid, vid, product, manufacturer, devpath, 0, interface_class, serial, perm);
 }
 
+// The trailing "\n" of these log lines is part of their fixed text.
 void add_usb_storage(Seams& s, std::string_view content, std::string_view urgency) {
     s.log.write(LOG_INFO, "add_usb_storage");
     std::string text = notification_text(content, urgency);

@@ -83,6 +83,9 @@ void PlugState::handle(const InterfaceEvent& event) {
     }
 }
 
+// The log lines here are the system's own texts, read by the sites' log tooling: the
+// full-width colons, the trailing " \n", "No found relative information" and "Invalid memory
+// reference..." stay exactly as they are.
 void PlugState::on_add(const InterfaceEvent& e) {
     s_.log.write(LOG_DEBUG, format("devpath：%s", shown(e.devpath)));
     s_.log.write(LOG_DEBUG, format("bInterfaceClass：%s", shown(e.interface_class)));

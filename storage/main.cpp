@@ -101,6 +101,7 @@ void MountWatch::announce(bool add, Emit emit, const std::string& pid, const std
 }
 
 void MountWatch::mount_added(GMount* mount) {
+    // "prase" below is the fixed log text's own spelling.
     syslog(LOG_INFO, "call %s", "monitor_mount_added");
     mdm::GCharPtr name(g_mount_get_name(mount));
     mdm::GObjectPtr<GVolume> volume(g_mount_get_volume(mount));
