@@ -3,17 +3,16 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "category.h"
 #include "cli.h"
-#include "device_perm.h"
-#include "seams.h"
+#include "perm/category.h"
+#include "perm/device_perm.h"
 
 namespace mdmctl {
 
 namespace {
 
 // The plug monitor's lookup writes its steps to the log; mdmctl has no use for them.
-class QuietLog : public plugwatch::Log {
+class QuietLog : public mdm::perm::Log {
   public:
     void write(int, const std::string&) override {}
 };
@@ -60,11 +59,11 @@ Table devices_table(const std::vector<DeviceFacts>& devices,
         if (d.interfaces.empty())
             table.rows.push_back({d.name, d.pid, d.vid, d.product, "", "", "", "", "", "", lists});
         for (const auto& i : d.interfaces) {
-            auto category = plugwatch::category_of_class(i.interface_class);
-            int perm = plugwatch::get_device_perm(plugwatch::usb_subtype_of(category), d.pid, d.vid,
+            auto category = mdm::perm::category_of_class(i.interface_class);
+            int perm = mdm::perm::get_device_perm(mdm::perm::usb_subtype_of(category), d.pid, d.vid,
                                                   framework, log);
             table.rows.push_back({d.name, d.pid, d.vid, d.product, i.number, i.interface_class,
-                                  std::string(plugwatch::category_word(category)),
+                                  std::string(mdm::perm::category_word(category)),
                                   permission_word(perm), i.authorized, i.read_only, lists});
         }
     }

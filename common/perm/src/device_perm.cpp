@@ -1,11 +1,14 @@
-#include "device_perm.h"
+#include "perm/device_perm.h"
 
 #include <syslog.h>
 
 #include <cstdio>
 #include <optional>
 
-namespace plugwatch {
+#include "mdm/permissions.h"
+#include "mdm/text.h"
+
+namespace mdm::perm {
 
 namespace {
 
@@ -29,14 +32,14 @@ std::optional<uint32_t> rendered_value(std::string_view text) {
 
 int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
                     const mdm::tarvex::Functions& framework, Log& log) {
-    int result = 1;
-    if (usb_subtype != 0) {
+    int result = kPermEnabled;
+    if (usb_subtype != kSubtypeNonStorage) {
         // An empty class table still lets a per-device entry decide: otherwise a device the
         // framework denies would be announced to the user and the client as enabled.
         auto classes = mdm::tarvex::read_class_table(framework);
         for (const auto& entry : classes) {
-            log.write(LOG_INFO, format("type：%d usb_subtype：%d perm：%d", entry.type,
-                                       entry.usb_subtype, entry.perm));
+            log.write(LOG_INFO, mdm::format("type：%d usb_subtype：%d perm：%d", entry.type,
+                                            entry.usb_subtype, entry.perm));
             if (entry.usb_subtype == usb_subtype) {
                 result = entry.perm;
                 break;
@@ -51,12 +54,12 @@ int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
         return result;
     for (const auto& entry : mdm::tarvex::read_device_table(framework)) {
         if (entry.pid == *want_pid && entry.vid == *want_vid) {
-            log.write(LOG_DEBUG,
-                      format("pid：%04x vid：%04x perm：%d", entry.pid, entry.vid, entry.perm));
+            log.write(LOG_DEBUG, mdm::format("pid：%04x vid：%04x perm：%d", entry.pid, entry.vid,
+                                             entry.perm));
             return entry.perm;
         }
     }
     return result;
 }
 
-}  // namespace plugwatch
+}  // namespace mdm::perm
