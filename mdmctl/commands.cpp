@@ -16,7 +16,7 @@
 #include "mdm/files.h"
 #include "output.h"
 #include "periphcore/bank.h"
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace mdmctl {
 

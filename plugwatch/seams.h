@@ -8,7 +8,7 @@
 
 #include "mdm/text.h"
 #include "perm/log.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace plugwatch {
 

@@ -10,7 +10,7 @@
 #include "bankingdevctl-gen.h"
 #include "mdm/bus_names.h"
 #include "mdm/raii.h"
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "bank_io.h"
 #include "mdm/files.h"
 #include "mdm/raii.h"
+#include "list_lookup.h"
 #include "periphcore/lists.h"
 
 namespace periphcore::bank {

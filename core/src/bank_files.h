@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace periphcore::bank {
 

@@ -8,7 +8,7 @@
 #include "bank_files.h"
 #include "mdm/files.h"
 #include "mdm/raii.h"
-#include "periphcore/lists.h"
+#include "list_lookup.h"
 
 namespace periphcore::bank {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "periphcore/lists.h"
-#include "tarvex_adapter.h"
+#include "list_lookup.h"
+#include "tarvex/adapter.h"
 
 namespace periphcore::bank {
 

@@ -12,7 +12,7 @@
 #include "bank_whitelist.h"
 #include "mdm/bus_errors.h"
 #include "mdm/permissions.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace rostergate {
 

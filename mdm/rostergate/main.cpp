@@ -9,7 +9,7 @@
 #include "RosterGate_introspection.h"
 #include "list_control.h"
 #include "mdm/frame/service.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace {
 

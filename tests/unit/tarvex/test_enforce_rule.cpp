@@ -3,7 +3,7 @@
 
 #include "enforce_config.h"
 #include "enforce_rule.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 using namespace tarvex_standin;
 using mdm::tarvex::class_record;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "perm/log.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace mdm::perm {
 
