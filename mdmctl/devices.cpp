@@ -4,6 +4,9 @@
 #include <unordered_map>
 
 #include "cli.h"
+#include "mdm/bank.h"
+#include "mdm/permissions.h"
+#include "mdm/usb_id.h"
 #include "perm/category.h"
 #include "perm/device_perm.h"
 
@@ -19,21 +22,15 @@ class QuietLog : public mdm::perm::Log {
 
 std::string permission_word(int perm) {
     switch (perm) {
-        case 1:
+        case mdm::kPermEnabled:
             return "enabled";
-        case 2:
+        case mdm::kPermDisabled:
             return "disabled";
-        case 5:
+        case mdm::kPermReadOnly:
             return "read-only";
         default:
             return std::to_string(perm);
     }
-}
-
-std::string joined(const tarvex_devctl_info& entry) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x%04x", entry.pid, entry.vid);
-    return text;
 }
 
 }  // namespace
@@ -43,7 +40,7 @@ Table devices_table(const std::vector<DeviceFacts>& devices,
     // The lists are the per-device entries: permission 1 white, 2 black.
     std::unordered_map<std::string, int> listed;
     for (const auto& entry : mdm::tarvex::read_device_table(framework))
-        listed.try_emplace(joined(entry), entry.perm);
+        listed.try_emplace(mdm::joined_ids(entry.pid, entry.vid), entry.perm);
 
     Table table{{"DEVICE", "PID", "VID", "PRODUCT", "INTERFACE", "CLASS", "CATEGORY", "PERMISSION",
                  "AUTHORIZED", "READONLY", "LISTS"},
@@ -52,8 +49,10 @@ Table devices_table(const std::vector<DeviceFacts>& devices,
     for (const auto& d : devices) {
         std::string lists;
         if (auto it = listed.find(d.pid + d.vid); it != listed.end())
-            lists = it->second == 1 ? "white" : it->second == 2 ? "black" : "";
-        if (int type = bank_type_of(d.pid, d.vid); type >= 0 && type < 4)
+            lists = it->second == mdm::kPermEnabled    ? "white"
+                    : it->second == mdm::kPermDisabled ? "black"
+                                                       : "";
+        if (int type = bank_type_of(d.pid, d.vid); mdm::bank::type_name(type))
             lists += (lists.empty() ? "" : ",") + std::string(bank_type_name(type));
 
         if (d.interfaces.empty())

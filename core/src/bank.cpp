@@ -17,7 +17,7 @@ namespace {
 namespace bank = periphcore::bank;
 
 const bank::BankPaths& paths() {
-    static const bank::BankPaths p("/etc/mdm/bank");
+    static const bank::BankPaths p(mdm::bank::kSystemRoot);
     return p;
 }
 

@@ -7,28 +7,9 @@
 
 #include "mdm/permissions.h"
 #include "mdm/text.h"
+#include "mdm/usb_id.h"
 
 namespace mdm::perm {
-
-namespace {
-
-// The value whose "%04x" rendering is exactly `text`, or nullopt when no value renders so
-// (upper case, a sign, fewer than four digits, or a zero before a fifth digit): such a
-// device can match no entry.
-std::optional<uint32_t> rendered_value(std::string_view text) {
-    if (text.size() < 4 || text.size() > 8 || (text.size() > 4 && text[0] == '0'))
-        return std::nullopt;
-    uint32_t value = 0;
-    for (char c : text) {
-        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-        if (digit < 0)
-            return std::nullopt;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    return value;
-}
-
-}  // namespace
 
 int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
                     const mdm::tarvex::Functions& framework, Log& log) {
@@ -49,7 +30,8 @@ int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
     // Compared as numbers, and only the deciding entry logged: rendering and logging every
     // entry made each plug cost a log line per entry of a table an administrator can make
     // long.
-    auto want_pid = rendered_value(pid), want_vid = rendered_value(vid);
+    // Texts that no "%04x" renders (upper case, too short, ...) can match no entry.
+    auto want_pid = parse_rendered_hex(pid), want_vid = parse_rendered_hex(vid);
     if (!want_pid || !want_vid)
         return result;
     for (const auto& entry : mdm::tarvex::read_device_table(framework)) {

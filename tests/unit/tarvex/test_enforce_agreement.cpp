@@ -71,8 +71,8 @@ TEST(EnforceAgreement, EveryTableAndDeviceGivesThePlugMonitorsPermission) {
                     mdm::perm::usb_subtype_of(mdm::perm::category_of_class(dev.cls));
                 const int announced = mdm::perm::get_device_perm(subtype, dev.pid, dev.vid,
                                                                  FakeFramework::functions(), log);
-                const Decision d =
-                    decide(policy, {dev.cls, parse_usb_id(dev.pid), parse_usb_id(dev.vid)});
+                const Decision d = decide(policy, {dev.cls, mdm::parse_rendered_hex(dev.pid),
+                                                   mdm::parse_rendered_hex(dev.vid)});
                 SCOPED_TRACE(::testing::Message()
                              << "class " << dev.cls << " ids " << dev.pid << ":" << dev.vid << ", "
                              << classes.size() << " class entries, " << entries.size()
