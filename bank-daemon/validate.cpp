@@ -1,19 +1,15 @@
 #include "validate.h"
 
-#include <cstring>
-
 #include "mdm/usb_id.h"
 
 namespace bankguard {
 
-CheckedPairs check_pairs(std::span<const Pair> pairs) {
+CheckedPairs check_pairs(std::span<const mdm::UsbIds> pairs) {
     CheckedPairs out;
-    for (const Pair& p : pairs) {
-        if (!p.product || !p.vendor)
+    for (const mdm::UsbIds& p : pairs) {
+        if (p.pid.size() != 4 || p.vid.size() != 4)
             continue;
-        if (std::strlen(p.product) != 4 || std::strlen(p.vendor) != 4)
-            continue;
-        std::string joined = std::string(p.product) + p.vendor;
+        std::string joined = p.pid + p.vid;
         (mdm::all_hex_digits(joined) ? out.kept : out.rejected).push_back(std::move(joined));
     }
     return out;
