@@ -1,8 +1,26 @@
 #include "perm/category.h"
 
+#include <array>
+#include <cstddef>
+
 #include "mdm/permissions.h"
 
 namespace mdm::perm {
+
+namespace {
+
+// Indexed by Category.
+struct CategoryFacts {
+    std::string_view word;
+    int usb_subtype;
+};
+constexpr std::array<CategoryFacts, 3> kCategories{{
+    {"storage", kSubtypeStorage},
+    {"nonstorage", kSubtypeNonStorage},
+    {"vendorspec", kSubtypeVendorSpec},
+}};
+
+}  // namespace
 
 Category category_of_class(std::string_view interface_class) {
     if (interface_class == "08")
@@ -21,27 +39,11 @@ Category category_of_subtype(int usb_subtype) {
 }
 
 int usb_subtype_of(Category c) {
-    switch (c) {
-        case Category::Storage:
-            return kSubtypeStorage;
-        case Category::VendorSpec:
-            return kSubtypeVendorSpec;
-        case Category::NonStorage:
-            break;
-    }
-    return kSubtypeNonStorage;
+    return kCategories[static_cast<std::size_t>(c)].usb_subtype;
 }
 
 std::string_view category_word(Category c) {
-    switch (c) {
-        case Category::Storage:
-            return "storage";
-        case Category::VendorSpec:
-            return "vendorspec";
-        case Category::NonStorage:
-            break;
-    }
-    return "nonstorage";
+    return kCategories[static_cast<std::size_t>(c)].word;
 }
 
 }  // namespace mdm::perm
