@@ -44,7 +44,8 @@ inline int hex_digit_value(char c) {
     return -1;
 }
 
-// Every character a hexadecimal digit of either case (the empty text included).
+// Every character a hexadecimal digit of either case (the empty text included): bankguard's
+// pairs, mdmctl's import file.
 inline bool all_hex_digits(std::string_view text) {
     for (char c : text)
         if (hex_digit_value(c) < 0)
@@ -52,12 +53,13 @@ inline bool all_hex_digits(std::string_view text) {
     return true;
 }
 
-// One to four hexadecimal digits of either case: an id as the list services take it.
+// One to four hexadecimal digits of either case: an id as the list services take it (mdmctl's
+// arguments).
 inline bool is_one_to_four_hex(std::string_view text) {
     return !text.empty() && text.size() <= 4 && all_hex_digits(text);
 }
 
-// Exactly four hexadecimal digits of either case.
+// Exactly four hexadecimal digits of either case: a bank list line's ids.
 inline std::optional<uint32_t> parse_four_hex(std::string_view text) {
     if (text.size() != 4 || !all_hex_digits(text))
         return std::nullopt;
@@ -68,7 +70,7 @@ inline std::optional<uint32_t> parse_four_hex(std::string_view text) {
 }
 
 // The leading hexadecimal digits of either case, up to the first other character; no digit
-// gives 0, and digits past the eighth shift the first ones out.
+// gives 0, and digits past the eighth shift the first ones out: the plug monitor's list import.
 inline uint32_t parse_leading_hex(std::string_view text) {
     uint32_t value = 0;
     for (char c : text) {
@@ -82,7 +84,8 @@ inline uint32_t parse_leading_hex(std::string_view text) {
 
 // The value whose "%04x" rendering is exactly `text`, or nullopt when no value renders so
 // (upper case, a sign, fewer than four digits, or a zero before a fifth digit). This is how
-// sysfs shows an id and how the framework's entries are compared with it.
+// sysfs shows an id and how the permission lookup and the enforcement compare it with the
+// framework's entries.
 inline std::optional<uint32_t> parse_rendered_hex(std::string_view text) {
     if (text.size() < 4 || text.size() > 8 || (text.size() > 4 && text[0] == '0'))
         return std::nullopt;
@@ -97,7 +100,8 @@ inline std::optional<uint32_t> parse_rendered_hex(std::string_view text) {
 }
 
 // What strtoul in base 16 takes as a whole: leading blanks, a sign and "0x" allowed, no
-// trailing characters (a zero byte inside counts as one), the empty text refused.
+// trailing characters (a zero byte inside counts as one), the empty text refused: RosterGate's
+// bank white list lines.
 struct StrtoulHex {
     unsigned long value = 0;
     std::size_t digits = 0;  // the digits after blanks, sign and "0x"
@@ -121,7 +125,8 @@ inline std::optional<StrtoulHex> parse_strtoul_hex(std::string_view text) {
     return StrtoulHex{value, static_cast<std::size_t>(end - p)};
 }
 
-// parse_strtoul_hex's rule, with at most eight digits and a value that fits 32 bits.
+// parse_strtoul_hex's rule, with at most eight digits and a value that fits 32 bits:
+// RosterGate's bus arguments.
 inline std::optional<uint32_t> parse_strtoul_hex32(std::string_view text) {
     auto hex = parse_strtoul_hex(text);
     if (!hex || hex->digits > 8 || hex->value > UINT32_MAX)
@@ -130,7 +135,7 @@ inline std::optional<uint32_t> parse_strtoul_hex32(std::string_view text) {
 }
 
 // An optional "0x" or "0X", then hexadecimal digits of either case and nothing else, with a
-// value that fits 32 bits.
+// value that fits 32 bits: tarvexctl's arguments.
 inline std::optional<uint32_t> parse_0x_hex32(std::string_view text) {
     if (text.starts_with("0x") || text.starts_with("0X"))
         text.remove_prefix(2);
