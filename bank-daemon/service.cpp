@@ -59,13 +59,14 @@ gboolean on_update_action(Bankingdevctl* iface, GDBusMethodInvocation* invocatio
 int with_checked_list(const char* method, gint type, GVariant* list,
                       int (*operation)(int, int, char* const*)) {
     syslog(LOG_INFO, "%s", method);
-    std::vector<Pair> pairs;
+    std::vector<mdm::UsbIds> pairs;
     const gsize n = g_variant_n_children(list);
     pairs.reserve(n);
     for (gsize i = 0; i < n; ++i) {
-        Pair p{};
-        g_variant_get_child(list, i, "(&s&s)", &p.product, &p.vendor);
-        pairs.push_back(p);
+        const char* product = nullptr;
+        const char* vendor = nullptr;
+        g_variant_get_child(list, i, "(&s&s)", &product, &vendor);
+        pairs.push_back({product ? product : "", vendor ? vendor : ""});
     }
     CheckedPairs checked = check_pairs(pairs);
     for (const auto& text : checked.rejected) {

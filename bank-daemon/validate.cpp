@@ -1,31 +1,16 @@
 #include "validate.h"
 
-#include <cstring>
+#include "mdm/usb_id.h"
 
 namespace bankguard {
 
-namespace {
-
-bool is_hex_text(const std::string& text) {
-    for (char c : text) {
-        bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex)
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-CheckedPairs check_pairs(std::span<const Pair> pairs) {
+CheckedPairs check_pairs(std::span<const mdm::UsbIds> pairs) {
     CheckedPairs out;
-    for (const Pair& p : pairs) {
-        if (!p.product || !p.vendor)
+    for (const mdm::UsbIds& p : pairs) {
+        if (p.pid.size() != 4 || p.vid.size() != 4)
             continue;
-        if (std::strlen(p.product) != 4 || std::strlen(p.vendor) != 4)
-            continue;
-        std::string joined = std::string(p.product) + p.vendor;
-        (is_hex_text(joined) ? out.kept : out.rejected).push_back(std::move(joined));
+        std::string joined = p.pid + p.vid;
+        (mdm::all_hex_digits(joined) ? out.kept : out.rejected).push_back(std::move(joined));
     }
     return out;
 }

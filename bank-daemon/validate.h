@@ -5,20 +5,17 @@
 #include <string>
 #include <vector>
 
-namespace bankguard {
+#include "mdm/usb_id.h"
 
-struct Pair {
-    const char* product;
-    const char* vendor;
-};
+namespace bankguard {
 
 struct CheckedPairs {
     std::vector<std::string> kept;      // joined entries, in input order
     std::vector<std::string> rejected;  // joined texts holding a non-hexadecimal character
 };
 
-// A pair counts only with both ids present and four characters each (others are dropped
-// silently); its joined text is kept when every character is a hexadecimal digit.
-CheckedPairs check_pairs(std::span<const Pair> pairs);
+// A pair counts only with both ids four characters each (others are dropped silently); its
+// joined text is kept when every character is a hexadecimal digit.
+CheckedPairs check_pairs(std::span<const mdm::UsbIds> pairs);
 
 }  // namespace bankguard

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "mdm/usb_id.h"
+
 namespace {
 
 using namespace mdmtest;
@@ -22,11 +24,8 @@ constexpr char kPath[] = "/com/quorl/bankingdevctl";
 // `count` distinct pairs of one vendor, products from 0000 up.
 Strings pairs(int count, int vendor) {
     Strings out;
-    char text[16];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(text, sizeof text, "%04x%04x", i, vendor);
-        out.emplace_back(text);
-    }
+    for (int i = 0; i < count; ++i)
+        out.push_back(mdm::joined_ids(static_cast<uint32_t>(i), static_cast<uint32_t>(vendor)));
     return out;
 }
 

@@ -14,7 +14,7 @@
 #include "mdmtest/support.h"
 #include "mdmtest/usb_storage.h"
 #include "store.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 using namespace mdmtest;
 using namespace tarvex_standin;

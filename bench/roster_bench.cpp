@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <mdmtest/support.h>
 
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 #include "temp_dir.h"
 
 namespace {

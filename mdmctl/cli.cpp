@@ -3,18 +3,14 @@
 #include <array>
 #include <cctype>
 
+#include "mdm/bank.h"
+#include "mdm/usb_id.h"
+
 namespace mdmctl {
 
 namespace {
 
-constexpr std::array<const char*, 4> kBankTypes{"ushield", "fingerprint", "taxtray", "taxkey"};
-
-bool all_hex(std::string_view text) {
-    for (char c : text)
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    return true;
-}
+using mdm::bank::kTypeNames;
 
 Failure bad(std::string message) {
     return {kUsage, std::move(message)};
@@ -100,18 +96,19 @@ bool Request::changes() const {
 }
 
 bool valid_id(std::string_view id) {
-    return !id.empty() && id.size() <= 4 && all_hex(id);
+    return mdm::is_one_to_four_hex(id);
 }
 
 std::optional<int> bank_type(std::string_view word) {
-    for (std::size_t i = 0; i < kBankTypes.size(); ++i)
-        if (word == kBankTypes[i] || (word.size() == 1 && word[0] == static_cast<char>('0' + i)))
+    for (std::size_t i = 0; i < kTypeNames.size(); ++i)
+        if (word == kTypeNames[i] || (word.size() == 1 && word[0] == static_cast<char>('0' + i)))
             return static_cast<int>(i);
     return std::nullopt;
 }
 
 const char* bank_type_name(int type) {
-    return type >= 0 && type < static_cast<int>(kBankTypes.size()) ? kBankTypes[type] : "";
+    const char* name = mdm::bank::type_name(type);
+    return name ? name : "";
 }
 
 std::string usage() {
@@ -186,7 +183,7 @@ ImportFile parse_import(std::string_view content) {
             line.remove_prefix(1);
         if (line.empty() || line[0] == '#')
             continue;
-        if (line.size() != 8 || !all_hex(line)) {
+        if (line.size() != 8 || !mdm::all_hex_digits(line)) {
             out.problems.push_back(std::to_string(number) +
                                    ": not a joined pair of eight hexadecimal digits");
             continue;

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "mdm/usb_id.h"
+
 namespace mdmctl {
 
 // Distinct exit codes, so scripts can tell the failures apart.
@@ -28,11 +30,7 @@ struct Failure {
 enum class Verb { Status, Devices, List, Add, Remove, Import, Clear, On, Off, Query };
 enum class Target { None, White, Black, Bank, Net };
 
-struct Pair {
-    std::string pid;
-    std::string vid;
-    bool operator==(const Pair&) const = default;
-};
+using Pair = mdm::UsbIds;
 
 struct Request {
     Target target = Target::None;

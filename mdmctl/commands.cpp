@@ -16,7 +16,7 @@
 #include "mdm/files.h"
 #include "output.h"
 #include "periphcore/bank.h"
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace mdmctl {
 
@@ -89,10 +89,7 @@ std::vector<Pair> read_import(const std::string& path) {
 
 // The list entry a pair stands for: both ids as four lower-case digits ("c8200bda").
 std::string entry_of(const Pair& p) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04lx%04lx", std::strtoul(p.pid.c_str(), nullptr, 16),
-                  std::strtoul(p.vid.c_str(), nullptr, 16));
-    return text;
+    return mdm::joined_ids(mdm::parse_leading_hex(p.pid), mdm::parse_leading_hex(p.vid));
 }
 
 // The list service answers -1 both for a pair already on the list (not on it, for a

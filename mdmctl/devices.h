@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "output.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace mdmctl {
 

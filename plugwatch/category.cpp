@@ -6,9 +6,8 @@
 namespace plugwatch {
 namespace {
 
+// Indexed by Category.
 struct CategoryTexts {
-    std::string_view word;
-    int usb_subtype;
     const char* discovery;  // the category as the discovery line names it
     // Indexed by permission: enabled, disabled, read-only.
     std::array<std::string_view, 3> content;
@@ -16,21 +15,15 @@ struct CategoryTexts {
 };
 
 constexpr std::array<CategoryTexts, 3> kTexts{{
-    {"storage",
-     mdm::kSubtypeStorage,
-     "[存储类外设]",
+    {"[存储类外设]",
      {"当前存储类处于启用状态", "当前存储类设备处于禁用状态", "当前存储类设备处于只读状态"},
      {"  当前存储类设备处于启用状态", "  当前存储类设备处于禁用状态",
       "  当前存储类设备处于只读状态"}},
-    {"nonstorage",
-     mdm::kSubtypeNonStorage,
-     "[非存储类外设]",
+    {"[非存储类外设]",
      {"当前非存储类处于启用状态", "当前非存储类设备处于禁用状态", "当前非存储类设备处于只读状态"},
      {"  当前非存储类设备处于启用状态", "  当前非存储类设备处于禁用状态",
       "  当前非存储类设备处于只读状态"}},
-    {"vendorspec",
-     mdm::kSubtypeVendorSpec,
-     "[无法识别]",
+    {"[无法识别]",
      {"当前无法识别类处于启用状态", "当前无法识别类设备处于禁用状态",
       "当前无法识别类设备处于只读状态"},
      {"  当前无法识别类设备处于启用状态", "  当前无法识别类设备处于禁用状态",
@@ -56,28 +49,6 @@ std::optional<std::size_t> perm_index(int perm) {
 
 }  // namespace
 
-Category category_of_class(std::string_view interface_class) {
-    if (interface_class == "08")
-        return Category::Storage;
-    if (interface_class == "ff")
-        return Category::VendorSpec;
-    return Category::NonStorage;
-}
-
-Category category_of_subtype(int usb_subtype) {
-    if (usb_subtype == mdm::kSubtypeStorage)
-        return Category::Storage;
-    if (usb_subtype == mdm::kSubtypeVendorSpec)
-        return Category::VendorSpec;
-    return Category::NonStorage;
-}
-
-int usb_subtype_of(Category c) {
-    return texts(c).usb_subtype;
-}
-std::string_view category_word(Category c) {
-    return texts(c).word;
-}
 std::string discovery_line(Category c, const std::string& pid, const std::string& vid, int perm) {
     return mdm::format("设备发现 %s PID：%s VID：%s PERM：%d", texts(c).discovery, pid.c_str(),
                        vid.c_str(), perm);

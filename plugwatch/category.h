@@ -1,4 +1,4 @@
-// Device categories of a USB interface and their fixed texts.
+// The fixed texts of each device category as the plug monitor announces them.
 #pragma once
 
 #include <array>
@@ -6,20 +6,19 @@
 #include <string>
 #include <string_view>
 
+#include "perm/category.h"
+
 namespace plugwatch {
 
-enum class Category { Storage, NonStorage, VendorSpec };
+using mdm::perm::Category;
+using mdm::perm::category_of_class;
+using mdm::perm::category_of_subtype;
+using mdm::perm::category_word;
+using mdm::perm::usb_subtype_of;
 
 inline constexpr std::array<Category, 3> kAnnounceOrder{Category::Storage, Category::NonStorage,
                                                         Category::VendorSpec};
 
-// By interface class code, compared as the whole text sysfs shows.
-Category category_of_class(std::string_view interface_class);
-// By the security framework's usb_subtype (6 storage, 19 vendorspec, else nonstorage).
-Category category_of_subtype(int usb_subtype);
-
-int usb_subtype_of(Category c);
-std::string_view category_word(Category c);
 // The discovery line of a category for a device's ids and permission.
 std::string discovery_line(Category c, const std::string& pid, const std::string& vid, int perm);
 

@@ -12,7 +12,7 @@
 
 #include "mdm/raii.h"
 #include "policy.h"
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace plugwatch {
 namespace {

@@ -6,7 +6,7 @@
 #include "daemon_seams.h"
 #include "mdm/daemon.h"
 #include "plug_state.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace plugwatch {
 

@@ -6,8 +6,8 @@
 
 #include "announce.h"
 #include "category.h"
-#include "device_perm.h"
 #include "mdm/text.h"
+#include "perm/device_perm.h"
 #include "records.h"
 
 namespace plugwatch {
@@ -155,7 +155,7 @@ void PlugState::announce(const UsbNotificationInfo& snapshot, UsbNotificationInf
         if (counter_of(snapshot, c) <= 0)
             continue;
         int subtype = usb_subtype_of(c);
-        int perm = get_device_perm(subtype, d.pid, d.vid, s_.framework, s_.log);
+        int perm = mdm::perm::get_device_perm(subtype, d.pid, d.vid, s_.framework, s_.log);
         s_.log.write(LOG_DEBUG, discovery_line(c, log_safe(d.pid), log_safe(d.vid), perm));
         // Every category carries the class and devpath of the interface that completed
         // the count, as the management client has always received them.

@@ -9,6 +9,7 @@
 #include "mdm/files.h"
 #include "mdm/permissions.h"
 #include "mdm/raii.h"
+#include "mdm/usb_id.h"
 
 namespace plugwatch {
 namespace {
@@ -24,16 +25,6 @@ struct ListImport {
 
 constexpr ListImport kBlackList{"blacklist：", mdm::kPermDisabled, "blacklist"};
 constexpr ListImport kWhiteList{"whitelist：", mdm::kPermEnabled, "whitelist"};
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 void import_list(const std::string& path, const ListImport& list, Log& log,
                  const mdm::tarvex::Functions& framework) {
@@ -77,22 +68,12 @@ void apply_default_allow_list(Log& log, const mdm::tarvex::Functions& framework)
 
 }  // namespace
 
-uint32_t hex_id(const char* text) {
-    uint32_t value = 0;
-    for (const char* p = text; *p; ++p) {
-        int digit = hex_digit(*p);
-        if (digit < 0)
-            break;
-        value = value * 16 + static_cast<uint32_t>(digit);
-    }
-    return value;
-}
-
 int set_device_perm(const char* pid, const char* vid, int perm, Log& log,
                     const mdm::tarvex::Functions& framework) {
     if (!pid || !vid)
         return -1;
-    tarvex_devctl_info record = mdm::tarvex::device_record(hex_id(pid), hex_id(vid), perm);
+    tarvex_devctl_info record =
+        mdm::tarvex::device_record(mdm::parse_leading_hex(pid), mdm::parse_leading_hex(vid), perm);
     auto answers = mdm::tarvex::write_device_entry(framework, record);
     log.write(LOG_INFO, format("tarvex_devctl_add_perm ret=%d", answers.add.value_or(-1)));
     if (answers.add == 0)

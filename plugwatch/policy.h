@@ -13,10 +13,6 @@ struct PolicyFiles {
     std::string white_list = "/etc/mdm/white-list";
 };
 
-// Hexadecimal id text to number: conversion stops at the first character that is not a
-// hexadecimal digit, so an empty or non-hexadecimal text gives 0.
-uint32_t hex_id(const char* text);
-
 // Writes a per-device entry: add, then update when the add answered non-zero. 0 on
 // success, -1 for a missing text, else the negated answer of the update.
 int set_device_perm(const char* pid, const char* vid, int perm, Log& log,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "mdm/permissions.h"
 #include "mdm/text.h"
 
 namespace plugwatch {
@@ -84,11 +85,11 @@ std::string unplug_audit_text(std::string_view devpath) {
 
 int record_status(int perm) {
     switch (perm) {
-        case 1:
+        case mdm::kPermEnabled:
             return 2;
-        case 2:
+        case mdm::kPermDisabled:
             return 0;
-        case 5:
+        case mdm::kPermReadOnly:
             return 1;
         default:
             return -1;

@@ -7,15 +7,12 @@
 #include <string_view>
 
 #include "mdm/text.h"
-#include "tarvex_adapter.h"
+#include "perm/log.h"
+#include "tarvex/adapter.h"
 
 namespace plugwatch {
 
-class Log {
-  public:
-    virtual ~Log() = default;
-    virtual void write(int priority, const std::string& line) = 0;
-};
+using Log = mdm::perm::Log;
 
 class Peers {
   public:

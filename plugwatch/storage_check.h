@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "mdm/usb_id.h"
+
 namespace plugwatch {
 
-struct UsbPair {
-    std::string pid, vid;
-};
+using UsbPair = mdm::UsbIds;
 
 struct StorageLookups {
     // The canonical absolute form of an existing path (symlinks and dot parts resolved).

@@ -47,7 +47,7 @@ std::optional<UsbPair> usb_ids(const std::string& node) {
     mdm::UsbIds ids;
     if (mdm::usb_ids_of_block_node(node.c_str(), ids) != 0 || !ids.found())
         return std::nullopt;
-    return UsbPair{ids.pid, ids.vid};
+    return ids;
 }
 
 const StorageLookups& system_lookups() {

@@ -130,7 +130,7 @@ void MountWatch::mount_added(GMount* mount) {
         syslog(LOG_ERR, "prase pid vid error");
         return;
     }
-    syslog(LOG_INFO, "get pid %s vid %s", ids.pid, ids.vid);
+    syslog(LOG_INFO, "get pid %s vid %s", ids.pid.c_str(), ids.vid.c_str());
     int count = storage_.add(name.get(), ids.pid, ids.vid);
     std::fputs(mountwatch::mount_line(true, name.get(), ids.pid, ids.vid, mountpoint.get(),
                                       get_time_str(), count)

@@ -22,12 +22,12 @@ int MountList::add(std::string_view name, std::string_view pid, std::string_view
     return count();
 }
 
-std::optional<MountList::Ids> MountList::take(std::string_view name) {
+std::optional<mdm::UsbIds> MountList::take(std::string_view name) {
     // A long name was listed cut; cut the one asked for the same way so it still matches.
     std::string_view key = mdm::utf8_prefix(name, sizeof(StorageMount::name) - 1);
     for (const StorageMount& m : entries_) {
         if (key == m.name) {
-            Ids ids{m.pid, m.vid};
+            mdm::UsbIds ids{m.pid, m.vid};
             list_remove(entries_, &m);
             return ids;
         }

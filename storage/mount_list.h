@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mdm/text.h"
+#include "mdm/usb_id.h"
 
 namespace mountwatch {
 
@@ -29,11 +30,8 @@ class MountList {
     // Lists a mount and returns the new count.
     int add(std::string_view name, std::string_view pid, std::string_view vid);
 
-    struct Ids {
-        std::string pid, vid;
-    };
     // Takes out the first entry whose name equals `name` (cut as it was when listed).
-    std::optional<Ids> take(std::string_view name);
+    std::optional<mdm::UsbIds> take(std::string_view name);
 
     int count() const { return static_cast<int>(entries_.size()); }
     const std::vector<StorageMount>& entries() const { return entries_; }

@@ -10,14 +10,14 @@
 #include "bankingdevctl-gen.h"
 #include "mdm/bus_names.h"
 #include "mdm/raii.h"
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace {
 
 namespace bank = periphcore::bank;
 
 const bank::BankPaths& paths() {
-    static const bank::BankPaths p("/etc/mdm/bank");
+    static const bank::BankPaths p(mdm::bank::kSystemRoot);
     return p;
 }
 

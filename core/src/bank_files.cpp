@@ -11,40 +11,17 @@
 #include "bank_io.h"
 #include "mdm/files.h"
 #include "mdm/raii.h"
-#include "periphcore/lists.h"
+#include "list_lookup.h"
 
 namespace periphcore::bank {
 
 namespace {
 
-constexpr const char* kTypeNames[] = {"ushield", "fingerprint", "taxtray", "taxkey"};
-
 char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string path_for(const char* folder, const std::string& root, int type) {
-    mdm::CharPtr path(utilsStrFmt("%s/%s/%s", root.c_str(), folder, type_name(type)));
-    if (!path)
-        throw std::bad_alloc();
-    return path.get();
-}
-
 }  // namespace
-
-const char* type_name(int type) {
-    if (type < 0 || type >= kNotBank)
-        return nullptr;
-    return kTypeNames[type];
-}
-
-std::string BankPaths::devlist(int type) const {
-    return path_for("devlist", root_, type);
-}
-
-std::string BankPaths::status(int type) const {
-    return path_for("status", root_, type);
-}
 
 std::optional<std::string> normalise_line(std::string_view line) {
     std::string entry;

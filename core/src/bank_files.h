@@ -7,30 +7,19 @@
 #include <string_view>
 #include <vector>
 
-#include "tarvex_adapter.h"
+#include "mdm/bank.h"
+#include "tarvex/adapter.h"
 
 namespace periphcore::bank {
 
-inline constexpr int kNotBank = 4;
+using mdm::bank::kNotBank;
+using mdm::bank::type_name;
+using BankPaths = mdm::bank::Paths;
+
 // Longest lines (line feed not counted) the bank files were defined with: the type lookup
 // and status switching read 127 characters, the list reader 511. Longer lines are skipped.
 inline constexpr std::size_t kTypeLineMax = 127;
 inline constexpr std::size_t kDevListLineMax = 511;
-
-// "ushield", "fingerprint", "taxtray", "taxkey"; null for any other index.
-const char* type_name(int type);
-
-class BankPaths {
-  public:
-    explicit BankPaths(std::string root) : root_(std::move(root)) {}
-    // Callers check the type first.
-    std::string devlist(int type) const;
-    std::string status(int type) const;
-    std::string white_list() const { return root_ + "/white-list"; }
-
-  private:
-    std::string root_;
-};
 
 // A list line as an entry: line feeds, tabs and blanks removed, A-Z lowercased; nullopt
 // unless exactly eight characters remain, none of them a zero byte (the entry is handed on

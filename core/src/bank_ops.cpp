@@ -13,7 +13,7 @@
 #include "bank_perm.h"
 #include "mdm/files.h"
 #include "mdm/raii.h"
-#include "periphcore/lists.h"
+#include "list_lookup.h"
 
 namespace periphcore::bank {
 

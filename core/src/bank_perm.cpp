@@ -7,36 +7,19 @@
 
 #include "bank_files.h"
 #include "mdm/files.h"
+#include "mdm/permissions.h"
 #include "mdm/raii.h"
-#include "periphcore/lists.h"
+#include "mdm/usb_id.h"
+#include "list_lookup.h"
 
 namespace periphcore::bank {
 
-namespace {
-
-bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-}  // namespace
-
-std::optional<uint32_t> parse_id(std::string_view id) {
-    if (id.size() != 4)
-        return std::nullopt;
-    uint32_t value = 0;
-    for (char c : id) {
-        if (!is_hex_digit(c))
-            return std::nullopt;
-        uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
+// A product or vendor id is taken only as four hexadecimal digits, so a damaged line can
+// never address some other device.
 void grant(const mdm::tarvex::Functions& fns, std::string_view product, std::string_view vendor,
            int perm) {
-    auto pid = parse_id(product);
-    auto vid = parse_id(vendor);
+    auto pid = mdm::parse_four_hex(product);
+    auto vid = mdm::parse_four_hex(vendor);
     if (!pid || !vid)
         return;
     std::string p(product), v(vendor);
@@ -56,8 +39,8 @@ void grant(const mdm::tarvex::Functions& fns, std::string_view product, std::str
 
 void withdraw(const mdm::tarvex::Functions& fns, std::string_view product,
               std::string_view vendor) {
-    auto pid = parse_id(product);
-    auto vid = parse_id(vendor);
+    auto pid = mdm::parse_four_hex(product);
+    auto vid = mdm::parse_four_hex(vendor);
     if (!pid || !vid)
         return;
     tarvex_devctl_info rec = mdm::tarvex::device_record(*pid, *vid, 0);
@@ -87,11 +70,11 @@ bool apply_status(const BankPaths& paths, const mdm::tarvex::Functions& fns, int
         std::string_view product = line->substr(0, 4);
         std::string_view vendor = line->substr(std::min<std::size_t>(4, line->size()), 4);
         if (status == 1) {
-            grant(fns, product, vendor, 1);
+            grant(fns, product, vendor, mdm::kPermEnabled);
         } else if (status == 0) {
             // Devices on the bank white list keep their permission when the type goes off.
             if (!on_white_list(*white_list, product, vendor))
-                grant(fns, product, vendor, 2);
+                grant(fns, product, vendor, mdm::kPermDisabled);
         }
     }
     return true;

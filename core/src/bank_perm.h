@@ -5,14 +5,10 @@
 #include <optional>
 #include <string_view>
 
-#include "periphcore/lists.h"
-#include "tarvex_adapter.h"
+#include "list_lookup.h"
+#include "tarvex/adapter.h"
 
 namespace periphcore::bank {
-
-// A product or vendor id as a number; nullopt unless it is four hexadecimal digits, so a
-// damaged line can never address some other device.
-std::optional<uint32_t> parse_id(std::string_view id);
 
 // A device entry with `perm`, add first and update when the add fails, every answer logged.
 void grant(const mdm::tarvex::Functions& fns, std::string_view product, std::string_view vendor,

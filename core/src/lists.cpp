@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "list_lookup.h"
 #include "mdm/files.h"
 #include "mdm/raii.h"
 

@@ -4,8 +4,8 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
-#include "tarvex_adapter.h"
-#include "tarvex_linked.h"
+#include "tarvex/adapter.h"
+#include "tarvex/linked.h"
 
 namespace periphcore::netcard {
 

@@ -1,4 +1,4 @@
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 #include <dlfcn.h>
 #include <string>

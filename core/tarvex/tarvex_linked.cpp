@@ -1,4 +1,4 @@
-#include "tarvex_linked.h"
+#include "tarvex/linked.h"
 
 namespace mdm::tarvex {
 

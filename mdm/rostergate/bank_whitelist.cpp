@@ -4,48 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
 #include "mdm/files.h"
 #include "mdm/raii.h"
+#include "mdm/usb_id.h"
 
 namespace rostergate {
 
-namespace {
-
-struct HexParse {
-    unsigned long value = 0;
-    std::size_t digits = 0;
-};
-
-std::optional<HexParse> parse_hex(std::string_view text) {
-    const std::string copy(text);
-    const char* begin = copy.c_str();
-    char* end = nullptr;
-    errno = 0;
-    unsigned long value = std::strtoul(begin, &end, 16);
-    // A zero byte inside the text ends the conversion early and counts as trailing text.
-    if (end == begin || end != begin + copy.size() || errno != 0)
-        return std::nullopt;
-    const char* p = begin;
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    if (*p == '+' || *p == '-')
-        ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        std::isxdigit(static_cast<unsigned char>(p[2])))
-        p += 2;
-    return HexParse{value, static_cast<std::size_t>(end - p)};
-}
-
-}  // namespace
-
 std::vector<std::string> BankFiles::device_lists() const {
-    return {root_ + "/devlist/fingerprint", root_ + "/devlist/taxkey", root_ + "/devlist/taxtray",
-            root_ + "/devlist/ushield"};
+    using namespace mdm::bank;
+    return {devlist(kFingerprint), devlist(kTaxkey), devlist(kTaxtray), devlist(kUshield)};
 }
 
 std::optional<std::vector<std::string>> read_lines(const std::string& path) {
@@ -66,17 +33,6 @@ std::optional<std::vector<std::string>> read_lines(const std::string& path) {
         lines.emplace_back(line);
     }
     return lines;
-}
-
-bool is_hex(std::string_view text) {
-    return parse_hex(text).has_value();
-}
-
-std::optional<uint32_t> parse_id(std::string_view text) {
-    auto hex = parse_hex(text);
-    if (!hex || hex->digits > 8 || hex->value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(hex->value);
 }
 
 std::string to_lower(std::string_view text) {
@@ -113,7 +69,7 @@ std::vector<std::string> get_bank_device_whitelist(const BankFiles& files) {
     std::vector<std::string> result;
     if (auto lines = read_lines(files.white_list())) {
         for (const std::string& line : *lines) {
-            if (line.size() == 8 && is_hex(line))
+            if (line.size() == 8 && mdm::parse_strtoul_hex(line))
                 result.push_back(to_lower(line));
         }
     }

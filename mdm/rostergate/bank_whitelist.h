@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "mdm/bank.h"
 #include "mdm/permissions.h"
 
 namespace rostergate {
@@ -22,28 +23,17 @@ using EntrySet = std::unordered_set<std::string>;
 
 // Always allowed; never removed from the white list.
 using mdm::kDefaultDevice;
-inline constexpr const char* kSystemBankRoot = "/etc/mdm/bank";
 
-class BankFiles {
+class BankFiles : public mdm::bank::Paths {
   public:
-    explicit BankFiles(std::string root) : root_(std::move(root)) {}
+    using Paths::Paths;
     // The four bank device lists in the order they are read.
     std::vector<std::string> device_lists() const;
-    std::string white_list() const { return root_ + "/white-list"; }
-
-  private:
-    std::string root_;
 };
 
 // Every line of a regular file: empty lines and a lone blank are skipped, the final line feed
 // is removed and nothing else. nullopt when the file is missing, unreadable or not regular.
 std::optional<std::vector<std::string>> read_lines(const std::string& path);
-
-// What strtoul in base 16 takes as a whole: no trailing characters, the empty text refused.
-bool is_hex(std::string_view text);
-// The id as the 32-bit record field holds it; nullopt unless is_hex accepts it and it has
-// at most eight hexadecimal digits (a longer id would be cut or wrapped).
-std::optional<uint32_t> parse_id(std::string_view text);
 
 std::string to_lower(std::string_view text);
 

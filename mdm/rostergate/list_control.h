@@ -12,17 +12,15 @@
 #include "bank_whitelist.h"
 #include "mdm/bus_errors.h"
 #include "mdm/permissions.h"
-#include "tarvex_adapter.h"
+#include "mdm/usb_id.h"
+#include "tarvex/adapter.h"
 
 namespace rostergate {
 
 // A refused argument: the service answers InvalidArgs instead of a result.
 using RequestError = mdm::InvalidArgs;
 
-struct Pair {
-    std::string pid;
-    std::string vid;
-};
+using Pair = mdm::UsbIds;
 
 // A batch addition sizes an array of 412-byte records by its caller-given length.
 inline constexpr int kMaxBatchLen = 100000;
@@ -32,7 +30,7 @@ inline constexpr int kBlackPerm = mdm::kPermDisabled;
 
 struct Environment {
     const mdm::tarvex::Functions* fns = nullptr;
-    BankFiles bank{kSystemBankRoot};
+    BankFiles bank{mdm::bank::kSystemRoot};
     LogLine log{};
     std::function<void(const std::string&)> audit{};
 };

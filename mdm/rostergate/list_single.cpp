@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "list_control.h"
+#include "mdm/usb_id.h"
 
 namespace rostergate {
 
@@ -25,9 +26,7 @@ bool listed(const std::vector<std::string>& list, const std::string& entry) {
 }  // namespace
 
 std::string entry_text(const tarvex_devctl_info& rec) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%04x%04x", rec.pid, rec.vid);
-    return text;
+    return mdm::joined_ids(rec.pid, rec.vid);
 }
 
 std::string pair_text(const Pair& pair) {
@@ -35,7 +34,8 @@ std::string pair_text(const Pair& pair) {
 }
 
 uint32_t convert_id(const std::string& text) {
-    auto id = parse_id(text);
+    // As the 32-bit record field holds it: a longer id would be cut or wrapped.
+    auto id = mdm::parse_strtoul_hex32(text);
     if (!id)
         throw RequestError("invalid id '" + text + "'");
     return *id;

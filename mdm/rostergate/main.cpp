@@ -9,7 +9,7 @@
 #include "RosterGate_introspection.h"
 #include "list_control.h"
 #include "mdm/frame/service.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ std::unique_ptr<mdm::tarvex::LoadedLibrary> framework;
 ListControl lists_for(Service& service) {
     rostergate::Environment env;
     env.fns = &framework->functions();
-    env.bank = rostergate::BankFiles(rostergate::kSystemBankRoot);
+    env.bank = rostergate::BankFiles(mdm::bank::kSystemRoot);
     env.log = [](const std::string& line) { syslog(LOG_INFO, "%s", line.c_str()); };
     env.audit = [&service](const std::string& message) { service.log_transmit(message); };
     return ListControl(std::move(env));

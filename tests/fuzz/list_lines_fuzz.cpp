@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "fuzz_input.h"
-#include "periphcore/lists.h"
+#include "list_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static fuzz::ScratchFile scratch;

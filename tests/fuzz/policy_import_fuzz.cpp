@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "fuzz_input.h"
+#include "mdm/usb_id.h"
 #include "plugwatch_fakes.h"
 #include "policy.h"
 
@@ -16,6 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     scratch.write_at(files.white_list, fields.rest());
     fuzz::NullLog log;
     plugwatch::init_policy(log, framework, files);
-    plugwatch::hex_id(black.c_str());
+    mdm::parse_leading_hex(black.c_str());
     return 0;
 }

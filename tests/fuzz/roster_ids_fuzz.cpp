@@ -5,6 +5,7 @@
 #include "bank_whitelist.h"
 #include "fuzz_input.h"
 #include "list_control.h"
+#include "mdm/usb_id.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -21,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             std::abort();
     } catch (const std::exception&) {
     }
-    auto parsed = rostergate::parse_id(text);
-    if (parsed && !rostergate::is_hex(text))
+    auto parsed = mdm::parse_strtoul_hex32(text);
+    if (parsed && !mdm::parse_strtoul_hex(text))
         std::abort();
     rostergate::to_lower(text);
     return 0;

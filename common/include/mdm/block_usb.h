@@ -10,15 +10,12 @@
 
 #include "mdm/raii.h"
 #include "mdm/text.h"
+#include "mdm/usb_id.h"
 
 namespace mdm {
 
-// Both buffers hold 10 bytes, as the mount list's id fields do.
-struct UsbIds {
-    char pid[10] = {};
-    char vid[10] = {};
-    bool found() const { return pid[0] != '\0' && vid[0] != '\0'; }
-};
+// Each id is cut to what the mount list's 10-byte id fields hold.
+inline constexpr std::size_t kBlockIdField = 10;
 
 // Fills `ids` from the USB device behind the block device whose DEVNAME is `node`, when that
 // block device sits on a USB mass-storage interface (class "08"); otherwise leaves them as
@@ -52,8 +49,8 @@ inline int usb_ids_of_block_node(const char* node, UsbIds& ids) {
         const char* vid = udev_device_get_sysattr_value(usb, "idVendor");
         const char* pid = udev_device_get_sysattr_value(usb, "idProduct");
         if (vid && pid) {
-            copy_field(ids.pid, pid);
-            copy_field(ids.vid, vid);
+            ids.pid = utf8_prefix(pid, kBlockIdField - 1);
+            ids.vid = utf8_prefix(vid, kBlockIdField - 1);
         }
     }
     return 0;

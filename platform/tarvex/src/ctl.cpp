@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "mdm/usb_id.h"
+
 namespace tarvex_standin {
 
 namespace {
@@ -34,9 +36,11 @@ T parse_number(std::string_view text, int base, const char* what) {
 
 // Ids are hexadecimal as sysfs shows them; a leading 0x is accepted.
 uint32_t parse_id(std::string_view text, const char* what) {
+    if (auto id = mdm::parse_0x_hex32(text))
+        return *id;
     if (text.starts_with("0x") || text.starts_with("0X"))
         text.remove_prefix(2);
-    return parse_number<uint32_t>(text, 16, what);
+    throw BadUsage(std::string("invalid ") + what + " '" + std::string(text) + "'");
 }
 
 int32_t parse_decimal(std::string_view text, const char* what) {

@@ -176,7 +176,8 @@ struct Applier {
 }  // namespace
 
 InterfaceFacts facts_of(const KernelInterface& i, bool network) {
-    return {i.interface_class, parse_usb_id(i.pid), parse_usb_id(i.vid), network};
+    return {i.interface_class, mdm::parse_rendered_hex(i.pid), mdm::parse_rendered_hex(i.vid),
+            network};
 }
 
 std::string decision_line(const KernelInterface& i, const Decision& d, const char* outcome) {

@@ -293,8 +293,8 @@ int run_helper(std::span<const std::string_view> args, const EnforcePaths& paths
     } else {
         std::optional<uint32_t> pid, vid;
         if (auto i = kernel.interface_of(devpath)) {
-            pid = parse_usb_id(i->pid);
-            vid = parse_usb_id(i->vid);
+            pid = mdm::parse_rendered_hex(i->pid);
+            vid = mdm::parse_rendered_hex(i->vid);
         }
         bool failed = false;
         std::optional<int> perm;

@@ -60,20 +60,7 @@ int usb_subtype_of_class(std::string_view interface_class) {
         return kStorageSubtype;
     if (interface_class == "ff")
         return kVendorSpecSubtype;
-    return 0;
-}
-
-std::optional<uint32_t> parse_usb_id(std::string_view text) {
-    if (text.size() < 4 || text.size() > 8 || (text.size() > 4 && text[0] == '0'))
-        return std::nullopt;
-    uint32_t value = 0;
-    for (char c : text) {
-        int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-        if (digit < 0)
-            return std::nullopt;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    return value;
+    return mdm::kSubtypeNonStorage;
 }
 
 Decision decide(const Policy& policy, const InterfaceFacts& facts) {
@@ -84,7 +71,7 @@ Decision decide(const Policy& policy, const InterfaceFacts& facts) {
     if (policy.is_damaged()) {
         // Nothing is known of the tables: what could carry data off stays away, the rest
         // (keyboards, hubs, network) stays usable so the machine can be repaired.
-        if (subtype != 0)
+        if (subtype != mdm::kSubtypeNonStorage)
             return {kPermAllow, Action::Deauthorize, Reason::DamagedStore};
         return {kPermAllow, Action::Authorize, Reason::DamagedStore};
     }
@@ -94,7 +81,7 @@ Decision decide(const Policy& policy, const InterfaceFacts& facts) {
     if (facts.pid && facts.vid)
         device = policy.device_perm(*facts.pid, *facts.vid);
     std::optional<int> cls;
-    if (subtype != 0)
+    if (subtype != mdm::kSubtypeNonStorage)
         cls = policy.class_perm(subtype);
     d.perm = device ? *device : cls ? *cls : kPermAllow;
 

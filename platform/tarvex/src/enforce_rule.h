@@ -9,17 +9,19 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "mdm/permissions.h"
+#include "mdm/usb_id.h"
 #include "tables.h"
 
 namespace tarvex_standin {
 
-inline constexpr int kPermAllow = 1;
-inline constexpr int kPermDeny = 2;
-inline constexpr int kPermReadOnly = 5;
+inline constexpr int kPermAllow = mdm::kPermEnabled;
+inline constexpr int kPermDeny = mdm::kPermDisabled;
+inline constexpr int kPermReadOnly = mdm::kPermReadOnly;
 // Class entry types and usb_subtypes of the class table.
 inline constexpr int kNetCardType = 7;
-inline constexpr int kStorageSubtype = 6;
-inline constexpr int kVendorSpecSubtype = 19;
+inline constexpr int kStorageSubtype = mdm::kSubtypeStorage;
+inline constexpr int kVendorSpecSubtype = mdm::kSubtypeVendorSpec;
 
 enum class Action {
     Authorize,    // authorized, driver bound
@@ -82,9 +84,6 @@ Decision decide(const Policy& policy, const InterfaceFacts& facts);
 
 // The usb_subtype of an interface class: 6 storage ("08"), 19 vendorspec ("ff"), else 0.
 int usb_subtype_of_class(std::string_view interface_class);
-
-// The value whose "%04x" rendering is exactly `text`; nullopt when none renders so.
-std::optional<uint32_t> parse_usb_id(std::string_view text);
 
 const char* action_word(Action a);  // "allow", "deny", "read-only"
 const char* reason_word(Reason r);

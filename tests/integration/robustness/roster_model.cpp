@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "mdm/usb_id.h"
+
 namespace robustness {
 
 namespace {
@@ -69,11 +71,8 @@ std::string RosterModel::bank_white_text() const {
 std::vector<std::string> RosterModel::texts(int perm) const {
     std::vector<std::string> out;
     for (const auto& d : devices_) {
-        if (d.perm == perm) {
-            char text[24];
-            std::snprintf(text, sizeof text, "%04x%04x", d.pid, d.vid);
-            out.push_back(text);
-        }
+        if (d.perm == perm)
+            out.push_back(mdm::joined_ids(d.pid, d.vid));
     }
     return out;
 }

@@ -9,8 +9,8 @@
 #include "mdmtest/mounts.h"
 #include "mdmtest/support.h"
 #include "mdmtest/usb_storage.h"
-#include "tarvex_adapter.h"
-#include "tarvex_linked.h"
+#include "tarvex/adapter.h"
+#include "tarvex/linked.h"
 
 using namespace mdmtest;
 

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "mdmtest/support.h"
-#include "tarvex_adapter.h"
-#include "tarvex_linked.h"
+#include "tarvex/adapter.h"
+#include "tarvex/linked.h"
 
 using namespace mdmtest;
 using namespace mdm::tarvex;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "list_lookup.h"
 #include "periphcore.h"
 
 namespace fs = std::filesystem;

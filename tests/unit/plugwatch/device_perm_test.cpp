@@ -1,10 +1,11 @@
-#include "device_perm.h"
+#include "perm/device_perm.h"
 
 #include <gtest/gtest.h>
 
 #include "fakes.h"
 
 using namespace plugwatch;
+using mdm::perm::get_device_perm;
 using plugwatch::test::FakeFramework;
 using plugwatch::test::RecordingLog;
 

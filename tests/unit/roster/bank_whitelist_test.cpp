@@ -8,6 +8,7 @@
 
 #include "bank_whitelist.h"
 #include <mdmtest/scratch.h>
+#include "mdm/usb_id.h"
 
 using namespace rostergate;
 
@@ -15,22 +16,26 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+bool is_hex_text(const std::string& text) {
+    return mdm::parse_strtoul_hex(text).has_value();
+}
+
 TEST(IdText, BaseSixteenOfTheWholeTextThatFitsThirtyTwoBits) {
     for (const char* good : {"c820", "0BDA", "0x1f", " 1a", "+12", "ffffffff", "00000001"}) {
-        EXPECT_TRUE(is_hex(good)) << good;
-        EXPECT_TRUE(parse_id(good).has_value()) << good;
+        EXPECT_TRUE(is_hex_text(good)) << good;
+        EXPECT_TRUE(mdm::parse_strtoul_hex32(good).has_value()) << good;
     }
-    EXPECT_EQ(parse_id("0BDA"), 0x0bdau);
-    EXPECT_EQ(parse_id("ffffffff"), 0xffffffffu);
+    EXPECT_EQ(mdm::parse_strtoul_hex32("0BDA"), 0x0bdau);
+    EXPECT_EQ(mdm::parse_strtoul_hex32("ffffffff"), 0xffffffffu);
     for (const char* bad : {"", " ", "zz", "12g", "0x", "1 ", "c8 20"})
-        EXPECT_FALSE(is_hex(bad)) << "'" << bad << "'";
+        EXPECT_FALSE(is_hex_text(bad)) << "'" << bad << "'";
     EXPECT_FALSE(
-        is_hex(std::string("12\0"
-                           "34",
-                           5)));
+        is_hex_text(std::string("12\0"
+                                "34",
+                                5)));
     // Convertible, but more than the record field holds: never cut or wrapped.
     for (const char* wide : {"100000000", "000000001", "0x123456789", "-1"}) {
-        EXPECT_FALSE(parse_id(wide).has_value()) << wide;
+        EXPECT_FALSE(mdm::parse_strtoul_hex32(wide).has_value()) << wide;
     }
 }
 

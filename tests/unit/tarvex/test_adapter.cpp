@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 using namespace mdm::tarvex;
 

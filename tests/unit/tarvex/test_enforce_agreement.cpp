@@ -1,13 +1,13 @@
 // The enforcement rule against the plug monitor's permission lookup, over one matrix of
 // tables and devices: the permission the kernel is told must be the one the user is shown.
-// Only the plug monitor's logic library is linked here (see CMakeLists.txt), so the test
-// follows that logic wherever it lives.
+// The lookup comes from the shared permission library the plug monitor and mdmctl link, so
+// the test follows that logic wherever it lives.
 #include <gtest/gtest.h>
 
-#include "category.h"
-#include "device_perm.h"
 #include "enforce_rule.h"
 #include "mdmtest/fake_framework.h"
+#include "perm/category.h"
+#include "perm/device_perm.h"
 
 using namespace tarvex_standin;
 using mdm::tarvex::class_record;
@@ -16,7 +16,7 @@ using mdmtest::FakeFramework;
 
 namespace {
 
-class QuietLog : public plugwatch::Log {
+class QuietLog : public mdm::perm::Log {
   public:
     void write(int, const std::string&) override {}
 };
@@ -68,11 +68,11 @@ TEST(EnforceAgreement, EveryTableAndDeviceGivesThePlugMonitorsPermission) {
             const Policy policy(Tables{entries, classes});
             for (const auto& dev : devices) {
                 const int subtype =
-                    plugwatch::usb_subtype_of(plugwatch::category_of_class(dev.cls));
-                const int announced = plugwatch::get_device_perm(subtype, dev.pid, dev.vid,
+                    mdm::perm::usb_subtype_of(mdm::perm::category_of_class(dev.cls));
+                const int announced = mdm::perm::get_device_perm(subtype, dev.pid, dev.vid,
                                                                  FakeFramework::functions(), log);
-                const Decision d =
-                    decide(policy, {dev.cls, parse_usb_id(dev.pid), parse_usb_id(dev.vid)});
+                const Decision d = decide(policy, {dev.cls, mdm::parse_rendered_hex(dev.pid),
+                                                   mdm::parse_rendered_hex(dev.vid)});
                 SCOPED_TRACE(::testing::Message()
                              << "class " << dev.cls << " ids " << dev.pid << ":" << dev.vid << ", "
                              << classes.size() << " class entries, " << entries.size()

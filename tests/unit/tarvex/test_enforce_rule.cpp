@@ -3,7 +3,7 @@
 
 #include "enforce_config.h"
 #include "enforce_rule.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 using namespace tarvex_standin;
 using mdm::tarvex::class_record;
@@ -135,11 +135,11 @@ TEST(EnforceRule, NetworkCardEntryOnlyTakesNetworkInterfaces) {
 }
 
 TEST(EnforceRule, IdsAreTheirPrintedForm) {
-    EXPECT_EQ(parse_usb_id("c820"), 0xc820u);
-    EXPECT_EQ(parse_usb_id("0001"), 1u);
-    EXPECT_EQ(parse_usb_id("12345"), 0x12345u);
+    EXPECT_EQ(mdm::parse_rendered_hex("c820"), 0xc820u);
+    EXPECT_EQ(mdm::parse_rendered_hex("0001"), 1u);
+    EXPECT_EQ(mdm::parse_rendered_hex("12345"), 0x12345u);
     for (const char* bad : {"C820", "820", "00001", "", "c82g", "123456789", " c82"})
-        EXPECT_FALSE(parse_usb_id(bad)) << bad;
+        EXPECT_FALSE(mdm::parse_rendered_hex(bad)) << bad;
 }
 
 TEST(EnforceConfig, StrictSettingAndTheBootSwitch) {

@@ -11,7 +11,7 @@
 
 #include "store.h"
 #include "store_format.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 #include "temp_dir.h"
 
 using namespace tarvex_standin;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "store.h"
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 #include "temp_dir.h"
 
 using namespace tarvex_standin;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace mdmtest {
 

@@ -2,7 +2,7 @@
 // tarvex_adapter_linked, which links libtarvex_extend).
 #pragma once
 
-#include "tarvex_adapter.h"
+#include "tarvex/adapter.h"
 
 namespace mdm::tarvex {
 
