@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "mdm/raii_udev.h"
 #include "mdmtest/support.h"
 
 namespace mdmtest {

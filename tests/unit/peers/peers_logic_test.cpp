@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "peers_logic.h"
 
 namespace {

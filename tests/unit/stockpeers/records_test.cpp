@@ -82,20 +82,6 @@ TEST(AuditRecord, WithoutTheShapeOrBeyondTheCapItIsKeptAndFlagged) {
     EXPECT_EQ(e["MESSAGE"].find('\x01'), std::string::npos);
 }
 
-TEST(Printable, ControlCharactersAndBytesThatAreNotUtf8AreSpelledOut) {
-    EXPECT_EQ(printable("a\nb\tc\x1b[31m\x7f"), "a\\x0ab\\x09c\\x1b[31m\\x7f");
-    EXPECT_EQ(printable(std::string("nul\0end", 7)), "nul\\x00end");
-    EXPECT_EQ(printable("未登录 ok"), "未登录 ok");
-    EXPECT_EQ(printable("\xc2\x85|\xe2\x80\xa8"), "\\u0085|\\u2028");
-    // A lone continuation byte, an overlong slash, a surrogate, a cut sequence at the end.
-    EXPECT_EQ(printable("\x80|\xc0\xaf|\xed\xa0\x80|\xe6\x9c"),
-              "\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xe6\\x9c");
-    // The cap never splits a character and marks the cut.
-    std::string cut = printable("一二三四五", 10);
-    EXPECT_EQ(cut, "一二\u2026");
-    EXPECT_EQ(printable("abc", 3), "abc");
-}
-
 TEST(Level, KnownLevelsMapToTheirPriorityAndTheRestToInfo) {
     EXPECT_EQ(level_priority("warning"), 4);
     EXPECT_EQ(level_priority("WARNING"), 4);
