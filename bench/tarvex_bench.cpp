@@ -10,7 +10,7 @@
 
 #include "store.h"
 #include "tarvex_adapter.h"
-#include "temp_dir.h"
+#include "mdmtest/scratch.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ double per_call(Op op) {
 
 // The best of several rounds: the machine is shared, and noise only ever adds time.
 PerCall measure(uint32_t table_size) {
-    TempDir tmp;
+    mdmtest::Scratch tmp;
     Store store(tmp.path());
     std::vector<tarvex_devctl_info> fill;
     for (uint32_t i = 0; i < table_size; ++i)

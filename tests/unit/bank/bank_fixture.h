@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "bank_files.h"
+#include "mdmtest/fake_framework.h"
+#include "mdmtest/scratch.h"
 
 namespace banktest {
 
@@ -23,28 +25,9 @@ struct FrameworkCall {
     bool operator==(const FrameworkCall&) const = default;
 };
 
-struct FakeFramework {
-    static inline std::vector<FrameworkCall> calls;
-    static inline int add_answer = 0;
-
-    static int record(const char* op, tarvex_devctl_info* r, int answer) {
-        calls.push_back({op, r->pid, r->vid, r->perm});
-        return answer;
-    }
-};
-
 class BankDir : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "bank-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl;
-        std::filesystem::create_directories(root_ / "devlist");
-        std::filesystem::create_directories(root_ / "status");
-        FakeFramework::calls.clear();
-        FakeFramework::add_answer = 0;
-    }
-    void TearDown() override { std::filesystem::remove_all(root_); }
+    void SetUp() override { mdmtest::FakeFramework::reset(); }
 
     std::string put(const std::string& relative, const std::string& content) {
         std::string path = (root_ / relative).string();
@@ -59,18 +42,17 @@ class BankDir : public ::testing::Test {
     }
 
     periphcore::bank::BankPaths paths() const { return periphcore::bank::BankPaths(root_); }
-    static mdm::tarvex::Functions fns() {
-        mdm::tarvex::Functions f;
-        f.add = [](tarvex_devctl_info* r) {
-            return FakeFramework::record("add", r, FakeFramework::add_answer);
-        };
-        f.update = [](tarvex_devctl_info* r) { return FakeFramework::record("update", r, 0); };
-        f.remove = [](tarvex_devctl_info* r) { return FakeFramework::record("remove", r, 0); };
-        return f;
+    static const mdm::tarvex::Functions& fns() { return mdmtest::FakeFramework::functions(); }
+    static mdmtest::FakeFramework& framework() { return mdmtest::FakeFramework::state(); }
+    static std::vector<FrameworkCall> calls() {
+        std::vector<FrameworkCall> out;
+        for (const auto& [op, r] : framework().writes)
+            out.push_back({op, r.pid, r.vid, r.perm});
+        return out;
     }
-    static const std::vector<FrameworkCall>& calls() { return FakeFramework::calls; }
 
-    std::filesystem::path root_;
+    mdmtest::Scratch scratch_{"devlist", "status"};
+    std::filesystem::path root_ = scratch_.path();
 };
 
 }  // namespace banktest

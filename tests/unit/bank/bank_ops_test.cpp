@@ -16,7 +16,7 @@ TEST_F(BankOps, SwitchingOffDeniesAllButTheBankWhiteListAndRetriesAsUpdate) {
     put("devlist/taxtray", "11110001\n22220002\n33330003\n");
     put("status/taxtray", "1\n");
     put("white-list", "22220002 kept\n");
-    banktest::FakeFramework::add_answer = 3;
+    framework().add_answers = {3, 3};
     EXPECT_EQ(set_status(paths(), fns(), 2, 0), 0);
     EXPECT_EQ(calls(), (Calls{{"add", 0x1111, 0x0001, 2},
                               {"update", 0x1111, 0x0001, 2},

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "mdmtest/scratch.h"
 #include "periphcore.h"
 
 namespace fs = std::filesystem;
@@ -16,20 +17,14 @@ namespace {
 
 class ListFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "lists-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string write(const std::string& name, const std::string& content) {
         std::string path = (dir_ / name).string();
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
 
-    fs::path dir_;
+    mdmtest::Scratch scratch_;
+    fs::path dir_ = scratch_.path();
 };
 
 TEST_F(ListFiles, ExactNeedsTheWholeLineAndPrefixOnlyItsStart) {

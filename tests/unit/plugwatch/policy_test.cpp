@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
+#include "mdmtest/scratch.h"
 
 using namespace plugwatch;
 using plugwatch::test::FakeFramework;
@@ -19,10 +20,8 @@ class PolicyTest : public ::testing::Test {
   protected:
     void SetUp() override {
         FakeFramework::reset();
-        files = {dir + "/black-list", dir + "/white-list"};
-        std::filesystem::create_directories(dir);
+        files = {dir / "black-list", dir / "white-list"};
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     static void write(const std::string& path, const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
@@ -48,7 +47,7 @@ class PolicyTest : public ::testing::Test {
         return out;
     }
 
-    const std::string dir = ::testing::TempDir() + "plugwatch-policy";
+    mdmtest::Scratch dir;
     PolicyFiles files;
     RecordingLog log;
 };

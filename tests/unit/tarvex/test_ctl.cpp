@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ctl.h"
-#include "temp_dir.h"
+#include "mdmtest/scratch.h"
 
 using namespace tarvex_standin;
 
@@ -24,7 +24,7 @@ class TarvexCtl : public ::testing::Test {
         return {status, out.str(), err.str()};
     }
 
-    TempDir tmp_;
+    mdmtest::Scratch tmp_;
     Store store_{tmp_.path()};
 };
 

@@ -12,7 +12,7 @@
 #include "store.h"
 #include "store_format.h"
 #include "tarvex_adapter.h"
-#include "temp_dir.h"
+#include "mdmtest/scratch.h"
 
 using namespace tarvex_standin;
 using mdm::tarvex::class_record;
@@ -75,8 +75,8 @@ TEST(TarvexStoreFormat, EarlierStoreRoundTripsAndRejectsEveryTruncationAndFlippe
 }
 
 TEST(TarvexStore, OnlyTheOwnerMayEnterTheDirectoryOrOpenTheDatabase) {
-    TempDir tmp;
-    fs::path dir = tmp.path() / "tarvex";
+    mdmtest::Scratch tmp;
+    fs::path dir = tmp / "tarvex";
     // An earlier version left the directory open to everyone; a lax umask changes nothing.
     ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
     ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
@@ -90,24 +90,24 @@ TEST(TarvexStore, OnlyTheOwnerMayEnterTheDirectoryOrOpenTheDatabase) {
     EXPECT_EQ(store.read().value().devices.size(), 1u);
 
     // A symbolic link in the database's place is not followed.
-    TempDir other;
-    fs::create_directory_symlink(tmp.path(), other.path() / "tarvex");
+    mdmtest::Scratch other;
+    fs::create_directory_symlink(tmp.path(), other / "tarvex");
     std::vector<std::string> reports;
-    Store linked(other.path() / "tarvex", [&](const std::string& t) { reports.push_back(t); });
+    Store linked(other / "tarvex", [&](const std::string& t) { reports.push_back(t); });
     EXPECT_EQ(linked.add(device_record(1, 2, 1)), kFailed);
     EXPECT_EQ(reports.size(), 1u);
 }
 
 TEST(TarvexStore, DamagedStoreIsReportedOnceReadEmptyAndNeverWrittenOver) {
-    TempDir sound_dir;
+    mdmtest::Scratch sound_dir;
     const std::string sound = contents(sample_store(sound_dir.path()));
     ASSERT_GT(sound.size(), 3 * 4096u);
     std::string flipped = sound;
     flipped[4096] = '\x7f';  // the second page's type byte
     std::string foreign_db;
     {
-        TempDir foreign;
-        fs::path file = foreign.path() / "other.db";
+        mdmtest::Scratch foreign;
+        fs::path file = foreign / "other.db";
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE devices(x)", nullptr, nullptr, nullptr), 0);
@@ -121,9 +121,9 @@ TEST(TarvexStore, DamagedStoreIsReportedOnceReadEmptyAndNeverWrittenOver) {
         {"foreign database", foreign_db},
     };
     for (const auto& [name, damaged] : cases) {
-        TempDir tmp;
+        mdmtest::Scratch tmp;
         Store(tmp.path()).read();  // makes the directory and an empty file to damage
-        overwrite(tmp.path() / "store.db", damaged);
+        overwrite(tmp / "store.db", damaged);
         std::vector<std::string> reports;
         Store store(tmp.path(), [&](const std::string& text) { reports.push_back(text); });
         Snapshot snap;
@@ -135,19 +135,19 @@ TEST(TarvexStore, DamagedStoreIsReportedOnceReadEmptyAndNeverWrittenOver) {
         EXPECT_EQ(store.clear(), kFailed) << name;
         ASSERT_EQ(reports.size(), 1u) << name;
         EXPECT_NE(reports[0].find("is damaged"), std::string::npos) << reports[0];
-        EXPECT_EQ(contents(tmp.path() / "store.db"), damaged) << name << ": file changed";
+        EXPECT_EQ(contents(tmp / "store.db"), damaged) << name << ": file changed";
     }
 
     // An empty file is a store not yet begun, not a damaged one.
-    TempDir tmp;
-    overwrite(tmp.path() / "store.db", "");
-    ::chmod((tmp.path() / "store.db").c_str(), 0600);
+    mdmtest::Scratch tmp;
+    overwrite(tmp / "store.db", "");
+    ::chmod((tmp / "store.db").c_str(), 0600);
     ::chmod(tmp.path().c_str(), 0700);
     EXPECT_EQ(Store(tmp.path()).add(device_record(1, 1, 1)), 0);
 }
 
 TEST(TarvexStore, SnapshotIsReusedUntilAnyConnectionCommits) {
-    TempDir tmp;
+    mdmtest::Scratch tmp;
     Store mine(tmp.path());
     Store other(tmp.path());  // stands for another process
     mine.add(device_record(1, 1, 1));
@@ -174,7 +174,7 @@ TEST(TarvexStore, SnapshotIsReusedUntilAnyConnectionCommits) {
 }
 
 TEST(TarvexStore, ProcessesForkedFromAnOpenStoreWriteAtOnceAndLoseNothing) {
-    TempDir tmp;
+    mdmtest::Scratch tmp;
     Store store(tmp.path());
     ASSERT_EQ(store.add(device_record(0, 0x2000, 1)), 0);  // the connection is open now
     constexpr uint32_t kEach = 500;
@@ -215,25 +215,25 @@ TEST(TarvexStore, ProcessesForkedFromAnOpenStoreWriteAtOnceAndLoseNothing) {
 }
 
 TEST(TarvexStore, EarlierSingleFileStoreIsTakenOverOnceAndKept) {
-    TempDir tmp;
+    mdmtest::Scratch tmp;
     const std::string image = encode_tables(sample_tables());
-    overwrite(tmp.path() / "tables", image);
-    overwrite(tmp.path() / "lock", "");
+    overwrite(tmp / "tables", image);
+    overwrite(tmp / "lock", "");
     {
         Store store(tmp.path());
         EXPECT_TRUE(store.read().value() == sample_tables());
     }
-    EXPECT_FALSE(fs::exists(tmp.path() / "tables"));
-    EXPECT_FALSE(fs::exists(tmp.path() / "lock")) << "any user could hold the old lock";
-    EXPECT_EQ(contents(tmp.path() / "tables.imported"), image);
+    EXPECT_FALSE(fs::exists(tmp / "tables"));
+    EXPECT_FALSE(fs::exists(tmp / "lock")) << "any user could hold the old lock";
+    EXPECT_EQ(contents(tmp / "tables.imported"), image);
 
     // A damaged earlier store is reported and left for the administrator.
-    TempDir damaged;
-    overwrite(damaged.path() / "tables", image.substr(0, image.size() - 1));
+    mdmtest::Scratch damaged;
+    overwrite(damaged / "tables", image.substr(0, image.size() - 1));
     std::vector<std::string> reports;
     Store store(damaged.path(), [&](const std::string& text) { reports.push_back(text); });
     EXPECT_TRUE(store.read().value() == Tables{});
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("not imported"), std::string::npos) << reports[0];
-    EXPECT_TRUE(fs::exists(damaged.path() / "tables"));
+    EXPECT_TRUE(fs::exists(damaged / "tables"));
 }

@@ -5,7 +5,7 @@
 
 #include "store.h"
 #include "tarvex_adapter.h"
-#include "temp_dir.h"
+#include "mdmtest/scratch.h"
 
 using namespace tarvex_standin;
 using mdm::tarvex::class_record;
@@ -23,8 +23,8 @@ class TarvexTables : public ::testing::Test {
         return pids;
     }
 
-    TempDir tmp;
-    Store store{tmp.path() / "tarvex"};
+    mdmtest::Scratch tmp;
+    Store store{tmp / "tarvex"};
 };
 
 }  // namespace

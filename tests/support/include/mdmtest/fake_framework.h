@@ -1,5 +1,6 @@
 // The security framework as a table of plain functions over one shared fake state, for unit
-// tests of the framework's callers. Header only.
+// tests of the framework's callers: the tables it reads, the single-entry writes it records
+// with their scripted answers. Header only; reset() before each test.
 #pragma once
 
 #include <deque>
@@ -15,9 +16,10 @@ struct FakeFramework {
     std::vector<tarvex_devctl_info> classes;
     std::vector<tarvex_devctl_info> devices;
     int class_reads = 0;
-    std::vector<std::pair<std::string, tarvex_devctl_info>> writes;  // "add"/"update"
+    std::vector<std::pair<std::string, tarvex_devctl_info>> writes;  // "add"/"update"/"remove"
     std::deque<int> add_answers;                                     // 0 when empty
     std::deque<int> update_answers;                                  // 0 when empty
+    std::deque<int> remove_answers;                                  // 0 when empty
 
     static FakeFramework& state() {
         static FakeFramework f;
@@ -51,6 +53,7 @@ inline const mdm::tarvex::Functions& FakeFramework::functions() {
         mdm::tarvex::Functions f;
         f.add = [](tarvex_devctl_info* r) { return write("add", r, state().add_answers); };
         f.update = [](tarvex_devctl_info* r) { return write("update", r, state().update_answers); };
+        f.remove = [](tarvex_devctl_info* r) { return write("remove", r, state().remove_answers); };
         f.read_special = [](int* count) { return table(state().devices, count); };
         f.read_not_special = [](int* count) {
             ++state().class_reads;
