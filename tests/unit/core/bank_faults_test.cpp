@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../../unit/bank/bank_fixture.h"
+#include "bank_fixture.h"
 #include "mdm/files.h"
 #include "periphcore/lists.h"
 

@@ -124,7 +124,7 @@ TEST_F(ServicesTest, MissingCoreLibraryStopsTheStart) {
 
 // frame_probe borrows the storage service's name and adds an audit method and a method
 // whose handler throws.
-constexpr const char* kProbe = "tests/integration/services/frame_probe";
+constexpr const char* kProbe = "tests/integration/mdm/frame_probe";
 constexpr const char* kProbeName = "com.quorl.StorageControl";
 
 int audit(const std::string& message) {
