@@ -12,21 +12,19 @@
 
 using namespace plugwatch;
 using plugwatch::test::FakeFramework;
-using plugwatch::test::RecordingLog;
 
 namespace {
 
-class PolicyTest : public ::testing::Test {
+class PolicyTest : public plugwatch::test::FrameworkTest {
   protected:
     void SetUp() override {
-        FakeFramework::reset();
+        FrameworkTest::SetUp();
         files = {dir / "black-list", dir / "white-list"};
     }
 
     static void write(const std::string& path, const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
     }
-    FakeFramework& fw() { return FakeFramework::state(); }
     // Writes as "add/update pid:vid=perm".
     std::vector<std::string> writes() {
         std::vector<std::string> out;
@@ -49,7 +47,6 @@ class PolicyTest : public ::testing::Test {
 
     mdmtest::Scratch dir;
     PolicyFiles files;
-    RecordingLog log;
 };
 
 using Lines = std::vector<std::string>;

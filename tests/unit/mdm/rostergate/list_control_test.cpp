@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "list_control.h"
+#include <mdmtest/fake_framework.h>
 #include <mdmtest/scratch.h>
 
 using namespace rostergate;
@@ -13,82 +14,32 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The framework's per-device table behind the adapter's call table: add refuses an existing
-// key, update and remove a missing one; a batch removal answers how many it removed unless
-// told otherwise. Every call is recorded.
-struct FakeFramework {
-    std::vector<tarvex_devctl_info> table, batch;  // batch: the last batch call's records
-    Lines calls;
-    std::optional<int> batch_del_answer;
-};
-FakeFramework* fake = nullptr;
+using mdmtest::FakeFramework;
 
 std::string ids(const tarvex_devctl_info& r) {
     return entry_text(r) + " " + std::to_string(r.perm);
 }
 
-// 'a'dd, 'u'pdate, 'r'emove or 'p'ut (add or update) one entry; 0 when done.
-int apply(const tarvex_devctl_info& r, char op) {
-    auto it = std::find_if(fake->table.begin(), fake->table.end(),
-                           [&](const auto& e) { return e.pid == r.pid && e.vid == r.vid; });
-    bool found = it != fake->table.end();
-    if ((op == 'a' && found) || (op != 'a' && op != 'p' && !found))
-        return op == 'a' ? 1 : op == 'u' ? 2 : 3;
-    if (op == 'r')
-        fake->table.erase(it);
-    else if (found)
-        it->perm = r.perm;
-    else
-        fake->table.push_back(r);
-    return 0;
-}
-
-int single(const char* name, tarvex_devctl_info* r, char op) {
-    fake->calls.push_back(name + (" " + ids(*r)));
-    return apply(*r, op);
-}
-
-int batch(const char* name, tarvex_devctl_info* r, int count, char op) {
-    fake->calls.push_back(name + (" " + std::to_string(count)));
-    fake->batch.assign(r, r + count);
-    int done = 0;
-    for (int i = 0; i < count; ++i)
-        done += apply(r[i], op) == 0;
-    return op == 'p' ? 0 : fake->batch_del_answer.value_or(done);
-}
-
-const mdm::tarvex::Functions kFake = {
-    .add = [](tarvex_devctl_info* r) { return single("add", r, 'a'); },
-    .update = [](tarvex_devctl_info* r) { return single("update", r, 'u'); },
-    .remove = [](tarvex_devctl_info* r) { return single("remove", r, 'r'); },
-    .read_special = [](int* count) -> tarvex_devctl_info* {
-        *count = static_cast<int>(fake->table.size());
-        return fake->table.empty() ? nullptr : fake->table.data();
-    },
-    .read_not_special = nullptr,
-    .batch_add = [](tarvex_devctl_info* r, int n) { return batch("batch_add", r, n, 'p'); },
-    .batch_del = [](tarvex_devctl_info* r, int n) { return batch("batch_del", r, n, 'r'); },
-};
-
 class Lists : public ::testing::Test {
   protected:
+    // The framework's per-device table behind the adapter's call table, every call recorded.
     void SetUp() override {
-        fake = &framework;
+        FakeFramework::reset();
+        framework().keeps_devices = true;
         Environment env;
-        env.fns = &kFake;
+        env.fns = &FakeFramework::functions();
         env.bank = BankFiles(dir.path());
         env.log = [this](const std::string& line) { logged.push_back(line); };
         env.audit = [this](const std::string& message) { audits.push_back(message); };
         lists = std::make_unique<ListControl>(std::move(env));
     }
-    void TearDown() override { fake = nullptr; }
 
     void put(uint32_t pid, uint32_t vid, int perm) {
-        framework.table.push_back(mdm::tarvex::device_record(pid, vid, perm));
+        framework().devices.push_back(mdm::tarvex::device_record(pid, vid, perm));
     }
     Lines entries() const {
         Lines out;
-        for (const auto& r : framework.table)
+        for (const auto& r : framework().devices)
             out.push_back(ids(r));
         return out;
     }
@@ -99,11 +50,26 @@ class Lists : public ::testing::Test {
     void forget() {
         logged.clear();
         audits.clear();
-        framework.calls.clear();
+        framework().writes.clear();
+        framework().batches.clear();
+    }
+    static FakeFramework& framework() { return FakeFramework::state(); }
+    // The calls made, single entries as "add c8200bda 2", batches as "batch_del 2".
+    static Lines calls() {
+        Lines out;
+        for (const auto& [name, r] : framework().writes)
+            out.push_back(name + " " + ids(r));
+        for (const auto& b : framework().batches)
+            out.push_back(b.call + " " + std::to_string(b.records.size()));
+        return out;
+    }
+    // The records of the last batch call; none before the first.
+    static std::vector<tarvex_devctl_info> batch() {
+        const auto& b = framework().batches;
+        return b.empty() ? std::vector<tarvex_devctl_info>{} : b.back().records;
     }
 
     mdmtest::Scratch dir{"devlist"};
-    FakeFramework framework;
     Lines logged, audits;
     std::unique_ptr<ListControl> lists;
 };
@@ -121,7 +87,7 @@ TEST_F(Lists, SingleMethodsDifferInLengthCaseAuditAndListedTests) {
     forget();
     EXPECT_THROW(lists->SetWhiteList("éééé", "0bda"), RequestError);
     EXPECT_EQ(audits.size(), 1u);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
 
     // White: the joined text is lowercased before the duplicate test; black: it is not, so
     // the add is refused and the update decides.
@@ -133,7 +99,7 @@ TEST_F(Lists, SingleMethodsDifferInLengthCaseAuditAndListedTests) {
     EXPECT_EQ(lists->SetBlackList("1111", "2222"), -1);
     EXPECT_EQ(logged.back(), "[RosterGate]:SetBlackList return -1");
     EXPECT_EQ(lists->SetBlackList("C820", "0BDA"), 0);
-    EXPECT_EQ(framework.calls, (Lines{"add c8200bda 2", "update c8200bda 2"}));
+    EXPECT_EQ(calls(), (Lines{"add c8200bda 2", "update c8200bda 2"}));
     EXPECT_EQ(audits, Lines{"添加黑名单设备pid: C820, vid: 0BDA"});
     EXPECT_EQ(lists->GetBlackList(), (Lines{"c8200bda", "11112222"}));
 
@@ -143,7 +109,7 @@ TEST_F(Lists, SingleMethodsDifferInLengthCaseAuditAndListedTests) {
     EXPECT_EQ(lists->SetWhiteList("12", "34"), 0);
     EXPECT_EQ(lists->GetWhiteList(), Lines{"00120034"});
     EXPECT_EQ(lists->SetWhiteList("12", "34"), 0);
-    EXPECT_EQ(framework.calls, (Lines{"add 00120034 1", "add 00120034 1", "update 00120034 1"}));
+    EXPECT_EQ(calls(), (Lines{"add 00120034 1", "add 00120034 1", "update 00120034 1"}));
     EXPECT_EQ(logged_with("SetWhiteList tarvex_devctl_update_perm return 0"), 1u);
 
     // Not listed: DelWhiteList answers 0, DelBlackList -1; both audit first.
@@ -151,18 +117,18 @@ TEST_F(Lists, SingleMethodsDifferInLengthCaseAuditAndListedTests) {
     EXPECT_EQ(lists->DelWhiteList("9999", "8888"), 0);
     EXPECT_EQ(lists->DelBlackList("9999", "8888"), -1);
     EXPECT_EQ(audits.size(), 2u);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
 
     // Listed: removed with the record built from the halves as given.
     EXPECT_EQ(lists->DelWhiteList("0012", "0034"), 0);
-    EXPECT_EQ(framework.calls, Lines{"remove 00120034 0"});
+    EXPECT_EQ(calls(), Lines{"remove 00120034 0"});
     EXPECT_EQ(logged.back(), "[RosterGate]:DelWhiteList return 0");
     // The match is on the joined text, the record from the halves as split: a removal the
     // framework refuses is logged and returned.
     put(0x4444, 0x5555, 2);
     forget();
     EXPECT_EQ(lists->DelBlackList("444", "45555"), 3);
-    EXPECT_EQ(framework.calls, Lines{"remove 044445555 0"});
+    EXPECT_EQ(calls(), Lines{"remove 044445555 0"});
     EXPECT_EQ(logged.back(), "[RosterGate]:DelBlackList return 3");
     EXPECT_EQ(entries(), (Lines{"c8200bda 2", "11112222 2", "44445555 2"}));
 }
@@ -179,18 +145,18 @@ TEST_F(Lists, BankDevicesKeepTheirEntries) {
     EXPECT_EQ(lists->DelBlackList("0405", "096e"), 0);
     EXPECT_EQ(logged_with("[RosterGate]:DelBlackList 0405096e ignore"), 1u);
     EXPECT_EQ(dir.read("white-list"), "");
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(Lists, BatchAdditionsFillLenRecordsAndRefuseWhatDoesNotFit) {
     dir.write("devlist/ushield", "0001096e\n");
     std::vector<Pair> two = {{"0001", "096E"}, {"abcd", "1234"}};
     EXPECT_EQ(lists->SetWhiteListByBatch(two, 3), 0);
-    ASSERT_EQ(framework.batch.size(), 3u);
-    EXPECT_EQ(ids(framework.batch[0]), "0001096e 1");
-    EXPECT_EQ(ids(framework.batch[1]), "abcd1234 1");
+    ASSERT_EQ(batch().size(), 3u);
+    EXPECT_EQ(ids(batch()[0]), "0001096e 1");
+    EXPECT_EQ(ids(batch()[1]), "abcd1234 1");
     const tarvex_devctl_info zero{};
-    EXPECT_EQ(std::memcmp(&framework.batch[2], &zero, sizeof zero), 0);
+    EXPECT_EQ(std::memcmp(&batch()[2], &zero, sizeof zero), 0);
     EXPECT_EQ(dir.read("white-list"), "0001096e\n");
     EXPECT_EQ(logged_with("[RosterGate]:SetWhiteListByBatch('0001', '096E')"), 1u);
     EXPECT_EQ(logged_with("SetWhiteListByBatch pid: 43981, vid: 4660, perm: 1"), 1u);
@@ -213,7 +179,7 @@ TEST_F(Lists, BatchAdditionsFillLenRecordsAndRefuseWhatDoesNotFit) {
     EXPECT_THROW(lists->SetWhiteListByBatch({{"0001", "096e"}, {"123456789", "1"}}, 2),
                  RequestError);
     EXPECT_THROW(lists->SetBlackListByBatch({{"zz", "1"}}, 1), RequestError);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
     EXPECT_EQ(dir.read("white-list"), "");
 
     // Black: written as given, listed lowercased.
@@ -230,7 +196,7 @@ TEST_F(Lists, BatchRemovalCutsTheJoinedTextAndSparesDefaultAndBank) {
     // framework is not called.
     EXPECT_EQ(lists->DelWhiteListByBatch({{"C820", "0BDA"}, {"0001", "096e"}}, 0), 0);
     EXPECT_EQ(dir.read("white-list"), "2222aaaa\n");
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
     EXPECT_EQ(audits, Lines{"批量删除白名单"});
 
     // The joined text is cut four and four: c82 + 00bdb removes c820 / 0bdb (c82 + 00bda
@@ -238,12 +204,12 @@ TEST_F(Lists, BatchRemovalCutsTheJoinedTextAndSparesDefaultAndBank) {
     put(0x1234, 0x5678, 1);
     put(0xc820, 0x0bdb, 1);
     EXPECT_EQ(lists->DelWhiteListByBatch({{"c82", "00BDB"}, {"12", "345678"}}, 99), 0);
-    EXPECT_EQ(framework.calls, Lines{"batch_del 2"});
-    EXPECT_EQ(ids(framework.batch[0]), "c8200bdb 0");
-    EXPECT_EQ(ids(framework.batch[1]), "12345678 0");
+    EXPECT_EQ(calls(), Lines{"batch_del 2"});
+    EXPECT_EQ(ids(batch()[0]), "c8200bdb 0");
+    EXPECT_EQ(ids(batch()[1]), "12345678 0");
     EXPECT_EQ(logged_with("DelWhiteListByBatch pid: 51232, vid: 3035"), 1u);
     EXPECT_EQ(entries(), (Lines{"c8200bda 1", "0001096e 1"}));
-    framework.batch_del_answer = 5;
+    framework().batch_del_answer = 5;
     EXPECT_EQ(lists->DelWhiteListByBatch({{"9999", "9999"}}, 1), 5);
     EXPECT_EQ(logged.back(), "[RosterGate]:DelWhiteListByBatch return 5");
     // Too short to cut a vid from: a bus error, with the bank white list untouched.
@@ -258,7 +224,7 @@ TEST_F(Lists, ClearingRemovesInOneBatchAndEmptiesTheBankWhiteListOnlyWhenComplet
     put(0xc820, 0x0bda, 1);
     put(0x0001, 0x096e, 1);
     EXPECT_EQ(lists->ClearWhiteList(), 0);
-    EXPECT_TRUE(framework.calls.empty());
+    EXPECT_TRUE(calls().empty());
     EXPECT_EQ(dir.read("white-list"), "0001096e\n");
     EXPECT_EQ(audits, Lines{"清空白名单"});
     EXPECT_EQ(logged_with("[RosterGate]:ClearWhiteList 0001096e ignore"), 1u);
@@ -266,21 +232,21 @@ TEST_F(Lists, ClearingRemovesInOneBatchAndEmptiesTheBankWhiteListOnlyWhenComplet
 
     put(0x1111, 0x2222, 1);
     put(0x3333, 0x4444, 1);
-    framework.batch_del_answer = 1;
+    framework().batch_del_answer = 1;
     EXPECT_EQ(lists->ClearWhiteList(), 1);
     EXPECT_EQ(dir.read("white-list"), "0001096e\n");
-    framework.batch_del_answer.reset();
+    framework().batch_del_answer.reset();
     put(0x1111, 0x2222, 1);
     put(0x3333, 0x4444, 1);
     forget();
     EXPECT_EQ(lists->ClearWhiteList(), 0);
-    EXPECT_EQ(framework.calls, Lines{"batch_del 2"});
+    EXPECT_EQ(calls(), Lines{"batch_del 2"});
     EXPECT_EQ(dir.read("white-list"), "");
     EXPECT_EQ(entries(), (Lines{"c8200bda 1", "0001096e 1"}));
 
     // Black: the default device goes like any entry, bank devices stay, the bank white
     // list is not touched.
-    framework.table.clear();
+    framework().devices.clear();
     dir.write("white-list", "0405096e\n");
     put(0xc820, 0x0bda, 2);
     put(0x0405, 0x096e, 2);
