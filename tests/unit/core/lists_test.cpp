@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "mdm/raii.h"
 #include "mdmtest/scratch.h"
 #include "periphcore.h"
 
@@ -76,10 +77,9 @@ TEST_F(ListFiles, LongLinesAreSkippedWholeAndZeroBytesHideNothing) {
 }
 
 TEST(UtilsStrFmt, FormatsIntoANewBuffer) {
-    char* path = utilsStrFmt("/etc/mdm/bank/status/%s", "taxkey");
+    mdm::CharPtr path(utilsStrFmt("/etc/mdm/bank/status/%s", "taxkey"));
     ASSERT_NE(path, nullptr);
-    EXPECT_STREQ(path, "/etc/mdm/bank/status/taxkey");
-    free(path);
+    EXPECT_STREQ(path.get(), "/etc/mdm/bank/status/taxkey");
     EXPECT_EQ(utilsStrFmt(nullptr), nullptr);
 }
 
