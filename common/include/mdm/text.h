@@ -146,15 +146,11 @@ inline std::string printable(std::string_view text,
             text.copy(piece, c.length, i);
         }
         if (out.size() + piece_size > max_bytes) {
-            // Room for the ellipsis: drop whole characters from the end.
-            while (!out.empty() && out.size() + kEllipsis.size() > max_bytes) {
-                std::size_t back = out.size() - 1;
-                while (back > 0 && (static_cast<unsigned char>(out[back]) & 0xC0) == 0x80)
-                    --back;
-                out.resize(back);
-            }
-            if (out.size() + kEllipsis.size() <= max_bytes)
-                out += kEllipsis;
+            // Room for the ellipsis, cut after a whole character; none when even it is too long.
+            if (max_bytes < kEllipsis.size())
+                return {};
+            out.resize(utf8_prefix(out, max_bytes - kEllipsis.size()).size());
+            out += kEllipsis;
             return out;
         }
         out.append(piece, piece_size);
