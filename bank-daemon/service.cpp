@@ -3,7 +3,6 @@
 #include <syslog.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "mdm/bus_errors.h"
 #include "mdm/bus_limits.h"
 #include "mdm/bus_names.h"
+#include "mdm/raii.h"
 #include "periphcore.h"
 #include "validate.h"
 
@@ -101,18 +101,19 @@ gboolean on_del_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
 gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gint type, gpointer) {
     return guarded(invocation, [&] {
         int count = 0;
-        char** entries = getBankDevList(type, &count);
+        char** list = getBankDevList(type, &count);
+        const mdm::MallocTexts entries(list, count);
         std::vector<const gchar*> texts;
         std::size_t invalid = 0;
         gsize body = 4;
-        for (int i = 0; entries && i < count; ++i) {
+        for (const char* entry : entries) {
             // A bus string must be UTF-8: one bad line may not cost the others their place.
-            if (!g_utf8_validate(entries[i], -1, nullptr)) {
+            if (!g_utf8_validate(entry, -1, nullptr)) {
                 ++invalid;
                 continue;
             }
-            texts.push_back(entries[i]);
-            body += 4 + std::strlen(entries[i]) + 1 + 3;  // length, text, nul, alignment
+            texts.push_back(entry);
+            body += 4 + std::strlen(entry) + 1 + 3;  // length, text, nul, alignment
         }
         texts.push_back(nullptr);
         if (invalid > 0)
@@ -123,9 +124,6 @@ gboolean on_get_list(Bankingdevctl* iface, GDBusMethodInvocation* invocation, gi
         } else {
             bankingdevctl_complete_get_banking_dev_list(iface, invocation, texts.data());
         }
-        for (int i = 0; entries && i < count; ++i)
-            std::free(entries[i]);
-        std::free(entries);
     });
 }
 

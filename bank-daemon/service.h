@@ -5,7 +5,7 @@
 #include <gio/gio.h>
 
 #include "bankingdevctl-gen.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace bankguard {
 

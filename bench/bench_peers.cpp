@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace bench {
 namespace {

@@ -17,7 +17,8 @@
 #include <thread>
 
 #include "bench_peers.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
+#include "mdm/raii_udev.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <mdmtest/support.h>
 
 #include "bench_peers.h"
+#include "mdm/raii_udev.h"
 
 namespace bench {
 namespace {

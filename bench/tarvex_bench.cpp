@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "store.h"
+#include "mdmtest/scratch.h"
 #include "tarvex/adapter.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ double per_call(Op op) {
 
 // The best of several rounds: the machine is shared, and noise only ever adds time.
 PerCall measure(uint32_t table_size) {
-    TempDir tmp;
+    mdmtest::Scratch tmp;
     Store store(tmp.path());
     std::vector<tarvex_devctl_info> fill;
     for (uint32_t i = 0; i < table_size; ++i)

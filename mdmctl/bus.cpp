@@ -23,27 +23,25 @@ Failure classify_bus_error(const Service& service, std::string_view error_name,
 }
 
 Bus::Bus() {
-    GError* error = nullptr;
-    connection_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error));
-    mdm::ErrorPtr owned(error);
+    mdm::GErrorSlot err;
+    connection_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, err.out()));
     if (!connection_)
-        throw Failure{kFailed, std::string("cannot reach the system bus: ") + error->message};
+        throw Failure{kFailed, std::string("cannot reach the system bus: ") + err.message()};
 }
 
 mdm::VariantPtr Bus::call(const Service& service, const char* method, GVariant* args,
                           const char* reply_type) {
-    GError* error = nullptr;
+    mdm::GErrorSlot err;
     mdm::VariantPtr reply(g_dbus_connection_call_sync(
         connection_.get(), service.name, service.path, service.name, method, args,
-        G_VARIANT_TYPE(reply_type), G_DBUS_CALL_FLAGS_NONE, 25000, nullptr, &error));
-    mdm::ErrorPtr owned(error);
+        G_VARIANT_TYPE(reply_type), G_DBUS_CALL_FLAGS_NONE, 25000, nullptr, err.out()));
     if (!reply) {
-        mdm::GCharPtr remote(g_dbus_error_get_remote_error(error));
-        g_dbus_error_strip_remote_error(error);
+        mdm::GCharPtr remote(g_dbus_error_get_remote_error(err.get()));
+        g_dbus_error_strip_remote_error(err.get());
         std::string name = remote ? remote.get() : "";
-        if (!remote && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
+        if (!remote && g_error_matches(err.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT))
             name = "org.freedesktop.DBus.Error.Timeout";
-        throw classify_bus_error(service, name, error->message);
+        throw classify_bus_error(service, name, err.message());
     }
     return reply;
 }

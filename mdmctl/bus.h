@@ -10,7 +10,7 @@
 
 #include "cli.h"
 #include "mdm/bus_names.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace mdmctl {
 

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "devices.h"
-#include "mdm/raii.h"
+#include "mdm/raii_udev.h"
 
 namespace mdmctl {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
 #include <glib.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
+#include "mdm/text.h"
 
 namespace mdmctl {
 
@@ -28,21 +28,7 @@ std::string key(std::string column) {
 
 std::string json_quote(std::string_view text) {
     mdm::GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
-    std::string out = "\"";
-    for (const char* p = valid.get(); *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    return "\"" + mdm::json_escaped(valid.get()) + "\"";
 }
 
 std::string Table::render() const {

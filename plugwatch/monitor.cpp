@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "mdm/raii.h"
+#include "mdm/raii_udev.h"
 #include "policy.h"
 #include "tarvex/linked.h"
 

@@ -32,9 +32,4 @@ struct Seams {
 // printf-style formatting for log lines.
 using mdm::format;
 
-// A text from a device (product, manufacturer, serial, ids) made fit for a log line: each
-// control character becomes \xNN, so a line feed or escape sequence inside it can neither
-// forge a log line nor reach an administrator's terminal.
-std::string log_safe(std::string_view text);
-
 }  // namespace plugwatch

@@ -1,5 +1,7 @@
 #include "storage_check.h"
 
+#include "mdm/text.h"
+
 namespace plugwatch {
 
 namespace {
@@ -10,19 +12,10 @@ StorageVerdict refuse(std::string reason) {
 
 }  // namespace
 
-bool printable(std::string_view text) {
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            return false;
-    }
-    return true;
-}
-
 StorageVerdict check_usb_mount_point(std::string_view path, const StorageLookups& lookups) {
     if (path.empty() || path.front() != '/')
         return refuse("not an absolute path");
-    if (!printable(path))
+    if (mdm::has_control_byte(path))
         return refuse("control characters in the path");
     std::string given(path);
     // Only the path exactly as the mount table names it: a symlink, a "..", a double or a

@@ -36,7 +36,4 @@ StorageVerdict check_usb_mount_point(std::string_view path, const StorageLookups
 StorageVerdict check_usb_mount_of(std::string_view path, std::string_view pid, std::string_view vid,
                                   const StorageLookups& lookups);
 
-// Whether the text can go into a log line as it is (no control characters).
-bool printable(std::string_view text);
-
 }  // namespace plugwatch

@@ -10,7 +10,9 @@
 #include "mdm/block_usb.h"
 #include "mdm/bus_errors.h"
 #include "mdm/bus_names.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
+#include "mdm/raii_mount.h"
+#include "mdm/text.h"
 #include "periphcore/switching.h"
 #include "storage-generated.h"
 #include "storage_check.h"
@@ -56,7 +58,7 @@ const StorageLookups& system_lookups() {
 }
 
 int refused(const char* method, const char* path, const StorageVerdict& v) {
-    if (printable(path))
+    if (!mdm::has_control_byte(path))
         syslog(LOG_INFO, "%s %s refused: %s", method, path, v.reason.c_str());
     else
         syslog(LOG_INFO, "%s refused: %s", method, v.reason.c_str());

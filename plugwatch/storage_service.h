@@ -4,7 +4,7 @@
 
 #include <gio/gio.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 struct _namespaceStorage;
 

@@ -13,7 +13,7 @@
 #include "mdm/block_usb.h"
 #include "mdm/bus_names.h"
 #include "mdm/daemon.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "mount_list.h"
 #include "storage-mount-generated.h"
 

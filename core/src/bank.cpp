@@ -9,7 +9,7 @@
 #include "bank_files.h"
 #include "bankingdevctl-gen.h"
 #include "mdm/bus_names.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "tarvex/linked.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gio/gio.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "tarvex/adapter.h"
 #include "tarvex/linked.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "mdm/bus_names.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace periphcore::peer {
 

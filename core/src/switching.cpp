@@ -8,7 +8,7 @@
 #include <string>
 
 #include "mdm/files.h"
-#include "mdm/raii.h"
+#include "mdm/raii_udev.h"
 #include "mdm/records.h"
 #include "periphcore/lists.h"
 #include "switching_logic.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "mdm/raii.h"
+#include "mdm/raii_mount.h"
 #include "periphcore/switching.h"
 
 extern "C" {

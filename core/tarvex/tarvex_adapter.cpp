@@ -1,22 +1,8 @@
 #include "tarvex/adapter.h"
 
-#include <dlfcn.h>
-#include <string>
-
 namespace mdm::tarvex {
 
 namespace {
-
-template <class Fn>
-void bind(void* handle, const char* name, Fn& slot) {
-    dlerror();
-    void* sym = dlsym(handle, name);
-    if (!sym) {
-        const char* why = dlerror();
-        throw LoadError(why ? why : std::string(name) + ": symbol is null");
-    }
-    slot = reinterpret_cast<Fn>(sym);
-}
 
 std::span<const tarvex_devctl_info> read_table(tarvex_devctl_info* (*read)(int*)) {
     int count = 0;
@@ -28,24 +14,14 @@ std::span<const tarvex_devctl_info> read_table(tarvex_devctl_info* (*read)(int*)
 
 }  // namespace
 
-void LoadedLibrary::Closer::operator()(void* handle) const noexcept {
-    dlclose(handle);
-}
-
-LoadedLibrary::LoadedLibrary(const char* file) {
-    handle_.reset(dlopen(file, RTLD_NOW | RTLD_LOCAL));
-    if (!handle_) {
-        const char* why = dlerror();
-        throw LoadError(why ? why : std::string(file) + ": cannot be loaded");
-    }
-    void* h = handle_.get();
-    bind(h, "tarvex_devctl_add_perm", functions_.add);
-    bind(h, "tarvex_devctl_update_perm", functions_.update);
-    bind(h, "tarvex_devctl_remove_perm", functions_.remove);
-    bind(h, "tarvex_devctl_read_special_xmldata", functions_.read_special);
-    bind(h, "tarvex_devctl_read_not_special_data", functions_.read_not_special);
-    bind(h, "tarvex_devctl_batch_add_special_policies", functions_.batch_add);
-    bind(h, "tarvex_devctl_batch_del_special_policies", functions_.batch_del);
+LoadedLibrary::LoadedLibrary(const char* file) : library_(file, RTLD_NOW | RTLD_LOCAL) {
+    library_.bind("tarvex_devctl_add_perm", functions_.add);
+    library_.bind("tarvex_devctl_update_perm", functions_.update);
+    library_.bind("tarvex_devctl_remove_perm", functions_.remove);
+    library_.bind("tarvex_devctl_read_special_xmldata", functions_.read_special);
+    library_.bind("tarvex_devctl_read_not_special_data", functions_.read_not_special);
+    library_.bind("tarvex_devctl_batch_add_special_policies", functions_.batch_add);
+    library_.bind("tarvex_devctl_batch_del_special_policies", functions_.batch_del);
 }
 
 tarvex_devctl_info device_record(uint32_t pid, uint32_t vid, int32_t perm) {

@@ -1,9 +1,10 @@
 // The demo's device class section: NicGate switches the network cards off and on over the
 // bus; then storage is switched off as a class in sysfs, recorded, and brought back with the
 // core library's own calls, loaded by path as the control services load it.
-#include <dlfcn.h>
+#include <memory>
 
 #include "demo.h"
+#include "mdm/dynamic_library.h"
 #include "mdmtest/usb_storage.h"
 
 using namespace mdmtest;
@@ -57,17 +58,16 @@ void show_network_cards(const Peers& peers) {
 
 // The core library's exports, as a control service reaches them.
 struct Core {
-    void* handle = dlopen("/usr/lib/mdm/periphcore.so", RTLD_NOW);
+    std::unique_ptr<mdm::DynamicLibrary> library;
     template <class Fn>
     Fn* get(const char* name) {
-        void* sym = handle ? dlsym(handle, name) : nullptr;
-        if (!sym)
-            fail(std::string("periphcore.so lacks ") + name);
-        return reinterpret_cast<Fn*>(sym);
-    }
-    ~Core() {
-        if (handle)
-            dlclose(handle);
+        try {
+            if (!library)
+                library = std::make_unique<mdm::DynamicLibrary>("/usr/lib/mdm/periphcore.so");
+            return library->symbol<Fn>(name);
+        } catch (const mdm::LibraryError& e) {
+            fail(std::string("periphcore.so: ") + e.what());
+        }
     }
 };
 

@@ -31,13 +31,13 @@ int pair_call(const char* method, const char* pid, const char* vid) {
 
 void show_list(const char* method) {
     CallResult r = list_call(method);
-    GVariantIter* it = nullptr;
-    g_variant_get(r.reply.get(), "(as)", &it);
+    GVariantIter* raw = nullptr;
+    g_variant_get(r.reply.get(), "(as)", &raw);
+    const mdm::VariantIterPtr it(raw);
     std::string shown;
     const char* entry = nullptr;
-    while (g_variant_iter_next(it, "&s", &entry))
+    while (g_variant_iter_next(it.get(), "&s", &entry))
         shown += std::string(shown.empty() ? "" : ", ") + entry;
-    g_variant_iter_free(it);
     say(std::string(method) + "() -> [" + shown + "]");
 }
 

@@ -11,6 +11,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "mdm/peer_interfaces.h"
 #include "peers_xml.h"
 #include "peers_logic.h"

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "mdm/text.h"
 
 namespace peers {

@@ -2,11 +2,11 @@
 // loaded by its fixed path, called by its exported name. The VM test uses it on real USB
 // devices.
 //   periphcall OPERATION [ARG...]     e.g. periphcall disabledevices 08
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+
+#include "mdm/dynamic_library.h"
 
 namespace {
 
@@ -47,14 +47,12 @@ int main(int argc, char** argv) {
     if (op == nullptr || argc - 2 != op->arity)
         return usage();
 
-    void* library = dlopen(kLibrary, RTLD_NOW);
-    if (library == nullptr) {
-        std::fprintf(stderr, "periphcall: %s\n", dlerror());
-        return 3;
-    }
-    void* symbol = dlsym(library, op->name);
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "periphcall: %s\n", dlerror());
+    void* symbol = nullptr;
+    try {
+        static const mdm::DynamicLibrary library(kLibrary);
+        symbol = library.symbol<void>(op->name);
+    } catch (const mdm::LibraryError& e) {
+        std::fprintf(stderr, "periphcall: %s\n", e.what());
         return 3;
     }
     int result = 0;

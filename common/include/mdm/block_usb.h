@@ -8,7 +8,7 @@
 
 #include <libudev.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_udev.h"
 #include "mdm/text.h"
 #include "mdm/usb_id.h"
 

@@ -37,6 +37,7 @@
 #include <gio/gio.h>
 
 #include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace mdm {
 

@@ -1,17 +1,17 @@
-// Owners for the C handles used across the project. One line per handle kind, so no
-// function has to release anything by hand on each return path.
+// Owners for C handles, one line per handle kind, so no function has to release anything by
+// hand on each return path. This header needs only the C library; the owners of GLib, udev
+// and libmount handles are in raii_glib.h, raii_udev.h and raii_mount.h, each with the
+// interface target that links its library.
 #pragma once
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <utility>
-
-#include <gio/gio.h>
-#include <glib.h>
-#include <libmount.h>
-#include <dirent.h>
-#include <libudev.h>
-#include <unistd.h>
 
 namespace mdm {
 
@@ -27,50 +27,47 @@ struct Releaser {
 template <class T, auto Release>
 using Owner = std::unique_ptr<T, Releaser<Release>>;
 
-template <class T>
-using GObjectPtr = Owner<T, g_object_unref>;
-using VariantPtr = Owner<GVariant, g_variant_unref>;
-using ErrorPtr = Owner<GError, g_error_free>;
-using MainLoopPtr = Owner<GMainLoop, g_main_loop_unref>;
-using MainContextPtr = Owner<GMainContext, g_main_context_unref>;
-using HashTablePtr = Owner<GHashTable, g_hash_table_unref>;
-using GCharPtr = Owner<gchar, g_free>;
-using GStrvPtr = Owner<gchar*, g_strfreev>;
-using DBusNodeInfoPtr = Owner<GDBusNodeInfo, g_dbus_node_info_unref>;
 using CharPtr = Owner<char, free>;  // texts from malloc, e.g. those the core library hands out
 using FilePtr = Owner<FILE, fclose>;
-using VariantIterPtr = Owner<GVariantIter, g_variant_iter_free>;
-using BytesPtr = Owner<GBytes, g_bytes_unref>;
 using DirPtr = Owner<DIR, closedir>;
 
-using UdevPtr = Owner<struct udev, udev_unref>;
-using UdevDevicePtr = Owner<struct udev_device, udev_device_unref>;
-using UdevEnumeratePtr = Owner<struct udev_enumerate, udev_enumerate_unref>;
-using UdevMonitorPtr = Owner<struct udev_monitor, udev_monitor_unref>;
-using MntContextPtr = Owner<struct libmnt_context, mnt_free_context>;
-using MntTablePtr = Owner<struct libmnt_table, mnt_unref_table>;
-using MntIterPtr = Owner<struct libmnt_iter, mnt_free_iter>;
-
-// Collects a GError from a C call: `fn(..., err.out())`, then test `err`.
-class GErrorSlot {
+// A malloc'd array of `count` malloc'd texts, as the core library hands its lists out: both
+// the texts and the array are released with free.
+class MallocTexts {
   public:
-    GError** out() noexcept {
-        g_clear_error(&raw_);
-        return &raw_;
+    MallocTexts() = default;
+    MallocTexts(char** texts, int count) noexcept
+        : texts_(texts), count_(texts && count > 0 ? static_cast<std::size_t>(count) : 0) {}
+    MallocTexts(MallocTexts&& o) noexcept
+        : texts_(std::exchange(o.texts_, nullptr)), count_(std::exchange(o.count_, 0)) {}
+    MallocTexts& operator=(MallocTexts&& o) noexcept {
+        if (this != &o) {
+            reset();
+            texts_ = std::exchange(o.texts_, nullptr);
+            count_ = std::exchange(o.count_, 0);
+        }
+        return *this;
     }
-    explicit operator bool() const noexcept { return raw_ != nullptr; }
-    const char* message() const noexcept { return raw_ ? raw_->message : ""; }
-    GError* get() const noexcept { return raw_; }
-    ~GErrorSlot() {
-        if (raw_)
-            g_error_free(raw_);
+    MallocTexts(const MallocTexts&) = delete;
+    MallocTexts& operator=(const MallocTexts&) = delete;
+    ~MallocTexts() { reset(); }
+
+    std::size_t size() const noexcept { return count_; }
+    const char* operator[](std::size_t i) const noexcept { return texts_[i]; }
+    char* const* begin() const noexcept { return texts_; }
+    char* const* end() const noexcept { return texts_ + count_; }
+
+    void reset() noexcept {
+        for (std::size_t i = 0; i < count_; ++i)
+            std::free(texts_[i]);
+        std::free(texts_);
+        texts_ = nullptr;
+        count_ = 0;
     }
-    GErrorSlot() = default;
-    GErrorSlot(const GErrorSlot&) = delete;
-    GErrorSlot& operator=(const GErrorSlot&) = delete;
 
   private:
-    GError* raw_ = nullptr;
+    char** texts_ = nullptr;
+    std::size_t count_ = 0;
 };
 
 // A file descriptor closed on scope exit.

@@ -11,7 +11,7 @@
 #include "logind.h"
 #include "mdm/bus_errors.h"
 #include "mdm/peer_interfaces.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "notification.h"
 
 namespace stockpeers {

@@ -6,16 +6,12 @@
 
 #include <glib.h>
 
+#include "mdm/text.h"
 #include "records.h"
 
 namespace stockpeers {
 
 namespace {
-
-bool is_control(gunichar c) {
-    // The line and paragraph separators break lines in viewers just as a line feed does.
-    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029;
-}
 
 void add(JournalEntry& e, const char* name, std::string_view value) {
     e.push_back({name, std::string(value)});
@@ -73,59 +69,17 @@ int level_priority(std::string_view level) {
     return 6;
 }
 
-std::string printable(std::string_view text, std::size_t max_bytes) {
-    static constexpr std::string_view kEllipsis = "\u2026";
-    std::string out;
-    out.reserve(std::min(text.size(), max_bytes));
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char* p = text.data() + i;
-        gunichar c = g_utf8_get_char_validated(p, static_cast<gssize>(text.size() - i));
-        std::string piece;
-        std::size_t used = 1;
-        char buf[16];
-        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2) ||
-            (c == 0 && *p == '\0')) {
-            std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned char>(*p));
-            piece = buf;
-        } else {
-            used = static_cast<std::size_t>(g_utf8_skip[static_cast<unsigned char>(*p)]);
-            if (is_control(c)) {
-                std::snprintf(buf, sizeof buf, c < 0x80 ? "\\x%02x" : "\\u%04x", c);
-                piece = buf;
-            } else {
-                piece.assign(p, used);
-            }
-        }
-        if (out.size() + piece.size() > max_bytes) {
-            // Room for the ellipsis: drop whole characters from the end.
-            while (!out.empty() && out.size() + kEllipsis.size() > max_bytes) {
-                std::size_t back = out.size() - 1;
-                while (back > 0 && (static_cast<unsigned char>(out[back]) & 0xC0) == 0x80)
-                    --back;
-                out.resize(back);
-            }
-            if (out.size() + kEllipsis.size() <= max_bytes)
-                out += kEllipsis;
-            return out;
-        }
-        out += piece;
-        i += used;
-    }
-    return out;
-}
-
 JournalEntry audit_entry(std::string_view record, std::string_view identifier) {
     JournalEntry e;
     std::string_view kept = record.substr(0, kMaxRecordBytes);
     // A record cut by the cap has lost its end and is read as without shape.
     auto r = record.size() > kMaxRecordBytes ? std::nullopt : parse_audit_record(record);
     if (r) {
-        add(e, "MESSAGE", printable(r->message));
+        add(e, "MESSAGE", mdm::printable(r->message, kMaxMessageBytes));
         add(e, "PRIORITY", std::to_string(level_priority(r->level)));
     } else {
         std::string_view lead = "audit record without the fixed shape: ";
-        add(e, "MESSAGE", std::string(lead) + printable(kept, kMaxMessageBytes - lead.size()));
+        add(e, "MESSAGE", std::string(lead) + mdm::printable(kept, kMaxMessageBytes - lead.size()));
         add(e, "PRIORITY", "4");
     }
     add(e, "MESSAGE_ID", kAuditMessageId);
@@ -160,13 +114,13 @@ JournalEntry device_entry(std::string_view log, UsbEvent event, std::string_view
                 std::string(d->interface_class);
         if (const char* word = permission_word(d->status))
             text += std::string(", ") + word;
-        add(e, "MESSAGE", printable(text));
+        add(e, "MESSAGE", mdm::printable(text, kMaxMessageBytes));
         add(e, "PRIORITY", plug ? "5" : "6");
     } else {
         std::string_view lead = "USB event record without the fixed shape: ";
         add(e, "MESSAGE",
             std::string(lead) +
-                printable(log.substr(0, kMaxRecordBytes), kMaxMessageBytes - lead.size()));
+                mdm::printable(log.substr(0, kMaxRecordBytes), kMaxMessageBytes - lead.size()));
         add(e, "PRIORITY", "4");
     }
     add(e, "MESSAGE_ID", plug ? kUsbPlugInMessageId : kUsbPullOutMessageId);

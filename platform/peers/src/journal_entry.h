@@ -31,10 +31,6 @@ inline constexpr std::size_t kMaxMessageBytes = 8 * 1024;
 // read as info.
 int level_priority(std::string_view level);
 
-// `text` as printable UTF-8 of at most `max_bytes` bytes (an ellipsis marks a cut): control
-// characters become \xNN (\uNNNN beyond ASCII), and so does every byte that is not UTF-8.
-std::string printable(std::string_view text, std::size_t max_bytes = kMaxMessageBytes);
-
 // The entry of an audit record; one without the fixed shape is kept whole with
 // MDM_MALFORMED=1.
 JournalEntry audit_entry(std::string_view record, std::string_view identifier);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "session.h"
 
 namespace stockpeers {

@@ -6,6 +6,8 @@
 
 #include "fields.h"
 #include "journal_entry.h"
+#include "mdm/raii_glib.h"
+#include "mdm/text.h"
 #include "records.h"
 
 namespace stockpeers {
@@ -22,10 +24,8 @@ constexpr std::size_t kMaxSummary = 256;
 constexpr std::size_t kMaxBody = 2048;
 
 std::string escaped_markup(const std::string& text) {
-    gchar* e = g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size()));
-    std::string out(e);
-    g_free(e);
-    return out;
+    mdm::GCharPtr e(g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size())));
+    return e.get();
 }
 
 }  // namespace
@@ -42,11 +42,11 @@ DesktopNotification parse_notification(std::string_view text) {
     DesktopNotification n;
     auto v = split_fixed(text, R"({"title":")", kSeps, "}");
     if (!v) {
-        n.summary = printable(text, kMaxSummary);
+        n.summary = mdm::printable(text, kMaxSummary);
         return n;
     }
-    n.summary = printable((*v)[0], kMaxSummary);
-    n.body = escaped_markup(printable((*v)[1], kMaxBody));
+    n.summary = mdm::printable((*v)[0], kMaxSummary);
+    n.body = escaped_markup(mdm::printable((*v)[1], kMaxBody));
     n.urgency = urgency_level((*v)[2]);
     if (auto t = parse_int((*v)[3]))
         n.expire_timeout = *t < 0 ? -1 : *t;

@@ -6,7 +6,7 @@
 
 #include "handlers.h"
 #include "mdm/daemon.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace stockpeers {
 

@@ -7,7 +7,7 @@
 #include <gio/gio.h>
 
 #include "mdm/daemon.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 #include "relay_signal.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "mdm/files.h"
 #include "mdm/raii.h"
+#include "mdm/raii_mount.h"
 
 namespace tarvex_standin {
 

@@ -5,7 +5,7 @@
 
 #include <gio/gio.h>
 
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -62,12 +62,12 @@ std::vector<std::string> strings_reply(const CallResult& r) {
     std::vector<std::string> out;
     if (!r.ok() || !g_variant_is_of_type(r.reply.get(), G_VARIANT_TYPE("(as)")))
         return out;
-    GVariantIter* it = nullptr;
-    g_variant_get(r.reply.get(), "(as)", &it);
+    GVariantIter* raw = nullptr;
+    g_variant_get(r.reply.get(), "(as)", &raw);
+    const mdm::VariantIterPtr it(raw);
     const char* s = nullptr;
-    while (g_variant_iter_next(it, "&s", &s))
+    while (g_variant_iter_next(it.get(), "&s", &s))
         out.emplace_back(s);
-    g_variant_iter_free(it);
     return out;
 }
 

@@ -35,14 +35,12 @@ std::string Testbed::add_usb_device(const UsbDevice& d) {
     attr("bConfigurationValue", config);
     attrs.push_back(nullptr);
     const char* props[] = {"DEVTYPE", "usb_device", nullptr};
-    gchar* path =
-        umockdev_testbed_add_devicev(tb_, "usb", d.name.c_str(), nullptr,
-                                     const_cast<gchar**>(attrs.data()), const_cast<gchar**>(props));
+    mdm::GCharPtr path(umockdev_testbed_add_devicev(tb_, "usb", d.name.c_str(), nullptr,
+                                                    const_cast<gchar**>(attrs.data()),
+                                                    const_cast<gchar**>(props)));
     if (!path)
         throw std::runtime_error("umockdev: cannot add USB device " + d.name);
-    std::string result = path;
-    g_free(path);
-    return result;
+    return path.get();
 }
 
 std::string Testbed::add_interface(const std::string& device_syspath, int number,
@@ -59,14 +57,12 @@ std::string Testbed::add_interface(const std::string& device_syspath, int number
                            num.c_str(),
                            nullptr};
     const char* props[] = {"DEVTYPE", "usb_interface", nullptr};
-    gchar* path =
+    mdm::GCharPtr path(
         umockdev_testbed_add_devicev(tb_, "usb", name.c_str(), device_syspath.c_str(),
-                                     const_cast<gchar**>(attrs), const_cast<gchar**>(props));
+                                     const_cast<gchar**>(attrs), const_cast<gchar**>(props)));
     if (!path)
         throw std::runtime_error("umockdev: cannot add interface " + name);
-    std::string result = path;
-    g_free(path);
-    return result;
+    return path.get();
 }
 
 void Testbed::uevent(const std::string& syspath, const char* action) {

@@ -9,14 +9,12 @@ namespace {
 std::string add_device(Testbed& tb, const char* subsystem, const std::string& name,
                        const std::string& parent, const char* const* attrs,
                        const char* const* props) {
-    gchar* path =
-        umockdev_testbed_add_devicev(tb.get(), subsystem, name.c_str(), parent.c_str(),
-                                     const_cast<gchar**>(attrs), const_cast<gchar**>(props));
+    mdm::GCharPtr path(umockdev_testbed_add_devicev(tb.get(), subsystem, name.c_str(),
+                                                    parent.c_str(), const_cast<gchar**>(attrs),
+                                                    const_cast<gchar**>(props)));
     if (!path)
         throw std::runtime_error("umockdev: cannot add " + name);
-    std::string result = path;
-    g_free(path);
-    return result;
+    return path.get();
 }
 
 }  // namespace

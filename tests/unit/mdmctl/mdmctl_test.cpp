@@ -87,7 +87,7 @@ TEST(MdmctlOutput, TablesAlignByCharactersAndJsonAlwaysParses) {
               "c820  Stick\n"
               "1     Überstick  white\n");
     Table odd{{"A", "B C"}, {{"q\"\\\n\x01", std::string("bad\xff", 4)}}};
-    EXPECT_EQ(odd.json(), "[{\"a\":\"q\\\"\\\\\\u000a\\u0001\",\"b_c\":\"bad\xef\xbf\xbd\"}]\n");
+    EXPECT_EQ(odd.json(), "[{\"a\":\"q\\\"\\\\\\n\\u0001\",\"b_c\":\"bad\xef\xbf\xbd\"}]\n");
     EXPECT_EQ((Table{{"A"}, {}}.json()), "[]\n");
     EXPECT_EQ(change_result(true, false, -1, "x"), "{\"ok\":false,\"answer\":-1}\n");
     EXPECT_EQ(change_result(false, true, 0, "done"), "done\n");

@@ -7,18 +7,14 @@
 using namespace plugwatch;
 using mdm::perm::get_device_perm;
 using plugwatch::test::FakeFramework;
-using plugwatch::test::RecordingLog;
 
 namespace {
 
-class DevicePerm : public ::testing::Test {
+class DevicePerm : public plugwatch::test::FrameworkTest {
   protected:
-    void SetUp() override { FakeFramework::reset(); }
-    FakeFramework& fw() { return FakeFramework::state(); }
     int perm(int subtype, const char* pid = "c820", const char* vid = "0bda") {
-        return get_device_perm(subtype, pid, vid, FakeFramework::functions(), log);
+        return get_device_perm(subtype, pid, vid, fns(), log);
     }
-    RecordingLog log;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <mdmtest/fake_framework.h>
 
 #include "seams.h"
@@ -58,5 +59,15 @@ class RecordingPeers final : public Peers {
 };
 
 using mdmtest::FakeFramework;
+
+// A case against the shared fake framework, reset before it runs, with a recording log.
+class FrameworkTest : public ::testing::Test {
+  protected:
+    void SetUp() override { FakeFramework::reset(); }
+    static FakeFramework& fw() { return FakeFramework::state(); }
+    static const mdm::tarvex::Functions& fns() { return FakeFramework::functions(); }
+
+    RecordingLog log;
+};
 
 }  // namespace plugwatch::test

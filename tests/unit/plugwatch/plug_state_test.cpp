@@ -6,7 +6,6 @@
 
 using namespace plugwatch;
 using plugwatch::test::FakeFramework;
-using plugwatch::test::RecordingLog;
 using plugwatch::test::RecordingPeers;
 
 namespace {
@@ -18,10 +17,8 @@ struct Iface {
     std::string cls;
 };
 
-class PlugStateTest : public ::testing::Test {
+class PlugStateTest : public plugwatch::test::FrameworkTest {
   protected:
-    void SetUp() override { FakeFramework::reset(); }
-
     InterfaceEvent add_event(const Iface& iface, const std::string& num = " 1") {
         return {"usb",  "add",   iface.devpath, iface.cls, kDevice, "c820",
                 "0bda", "Stick", "Maker",       num,       "0001"};
@@ -36,7 +33,6 @@ class PlugStateTest : public ::testing::Test {
     }
     const UsbNotificationInfo& device() { return state.notifytable().at(kDevice); }
 
-    RecordingLog log;
     RecordingPeers peers;
     Seams seams{log, peers, FakeFramework::functions()};
     PlugState state{seams};

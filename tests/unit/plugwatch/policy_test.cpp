@@ -8,26 +8,23 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
+#include "mdmtest/scratch.h"
 
 using namespace plugwatch;
 using plugwatch::test::FakeFramework;
-using plugwatch::test::RecordingLog;
 
 namespace {
 
-class PolicyTest : public ::testing::Test {
+class PolicyTest : public plugwatch::test::FrameworkTest {
   protected:
     void SetUp() override {
-        FakeFramework::reset();
-        files = {dir + "/black-list", dir + "/white-list"};
-        std::filesystem::create_directories(dir);
+        FrameworkTest::SetUp();
+        files = {dir / "black-list", dir / "white-list"};
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     static void write(const std::string& path, const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
     }
-    FakeFramework& fw() { return FakeFramework::state(); }
     // Writes as "add/update pid:vid=perm".
     std::vector<std::string> writes() {
         std::vector<std::string> out;
@@ -48,9 +45,8 @@ class PolicyTest : public ::testing::Test {
         return out;
     }
 
-    const std::string dir = ::testing::TempDir() + "plugwatch-policy";
+    mdmtest::Scratch dir;
     PolicyFiles files;
-    RecordingLog log;
 };
 
 using Lines = std::vector<std::string>;

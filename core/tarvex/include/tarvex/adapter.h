@@ -3,11 +3,11 @@
 // caller shares.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
 
+#include "mdm/dynamic_library.h"
 #include "tarvex_extend.h"
 
 namespace mdm::tarvex {
@@ -23,10 +23,7 @@ struct Functions {
 };
 
 // The library could not be loaded or lacks a call; what() carries the loader's text.
-class LoadError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using LoadError = mdm::LibraryError;
 
 // The framework library loaded at run time; its calls stay valid while this object lives.
 class LoadedLibrary {
@@ -37,10 +34,7 @@ class LoadedLibrary {
     const Functions& functions() const { return functions_; }
 
   private:
-    struct Closer {
-        void operator()(void* handle) const noexcept;
-    };
-    std::unique_ptr<void, Closer> handle_;
+    mdm::DynamicLibrary library_;
     Functions functions_;
 };
 

@@ -16,7 +16,7 @@
 #include <umockdev.h>
 
 #include "journal_native.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace mdmtest {
 

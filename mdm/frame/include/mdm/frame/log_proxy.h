@@ -7,7 +7,7 @@
 #include <gio/gio.h>
 
 #include "mdm/bus_names.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace mdm::frame {
 

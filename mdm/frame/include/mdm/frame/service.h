@@ -12,9 +12,9 @@
 
 #include <gio/gio.h>
 
-#include "mdm/frame/dynamic_library.h"
+#include "mdm/dynamic_library.h"
 #include "mdm/frame/log_proxy.h"
-#include "mdm/raii.h"
+#include "mdm/raii_glib.h"
 
 namespace mdm::frame {
 
