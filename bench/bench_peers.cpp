@@ -39,29 +39,31 @@ constexpr Served kServed[] = {
 
 }  // namespace
 
-std::string floor_calls(GDBusConnection* bus) {
+std::string floor_calls(GDBusConnection* bus, const FloorTexts& texts) {
     struct Call {
         const char* name;
         const char* path;
         const char* iface;
         const char* method;
-        bool arg;
+        const std::string* arg;
     };
-    static constexpr Call kCalls[] = {
+    const Call calls[] = {
         {"com.quorl.brannoc.ostrelagent", "/brannoc/Responser", "com.quorl.brannoc.ostrelagent",
-         "show_system_notification", true},
+         "show_system_notification", &texts.notification},
         {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-         "com.quorl.brannoc.ostrelclient", "get_current_user", false},
-        {"org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit", "log_transmit", true},
+         "com.quorl.brannoc.ostrelclient", "get_current_user", nullptr},
+        {"org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit", "log_transmit",
+         &texts.audit},
         // Not usb_storage_plug_in: the benchmark counts those as the daemon's announcements.
         {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient",
-         "com.quorl.brannoc.ostrelclient", "usb_storage_pull_out", true},
+         "com.quorl.brannoc.ostrelclient", "usb_storage_pull_out", &texts.record},
     };
-    for (const auto& c : kCalls) {
+    for (const auto& c : calls) {
         mdm::GErrorSlot err;
-        mdm::VariantPtr reply(g_dbus_connection_call_sync(
-            bus, c.name, c.path, c.iface, c.method, c.arg ? g_variant_new("(s)", "floor") : nullptr,
-            nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, err.out()));
+        mdm::VariantPtr reply(
+            g_dbus_connection_call_sync(bus, c.name, c.path, c.iface, c.method,
+                                        c.arg ? g_variant_new("(s)", c.arg->c_str()) : nullptr,
+                                        nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, err.out()));
         if (!reply)
             return std::string(c.method) + ": " + err.message();
     }
@@ -124,11 +126,13 @@ void BenchPeers::on_call(GDBusConnection*, const gchar*, const gchar*, const gch
     {
         std::lock_guard lock(self->mutex_);
         self->arrivals_[m].push_back(now);
-        if (m == "usb_storage_plug_in") {
-            const char* arg = nullptr;
+        const char* arg = nullptr;
+        if (g_variant_is_of_type(params, G_VARIANT_TYPE("(s)")))
             g_variant_get(params, "(&s)", &arg);
-            self->plug_records_.emplace_back(arg);
-        }
+        if (m == "usb_storage_plug_in")
+            self->plug_records_.emplace_back(arg ? arg : "");
+        if (arg && !self->first_arguments_.contains(m))
+            self->first_arguments_.emplace(m, arg);
         awaited = m == self->awaited_;
     }
     // Only the call waited for wakes the waiter: a woken benchmark thread would compete for
@@ -164,6 +168,12 @@ Clock::time_point BenchPeers::wait(const std::string& method, std::size_t n,
 std::vector<std::string> BenchPeers::plug_records() {
     std::lock_guard lock(mutex_);
     return plug_records_;
+}
+
+std::string BenchPeers::first_argument(const std::string& method) {
+    std::lock_guard lock(mutex_);
+    auto found = first_arguments_.find(method);
+    return found == first_arguments_.end() ? std::string() : found->second;
 }
 
 }  // namespace bench

@@ -2,7 +2,8 @@
 // and a stop fd, as the daemon's worker is, that answers each "change" of one device with the
 // announcement's four synchronous calls on its own connection. It writes the CLOCK_MONOTONIC
 // time it finished (nanoseconds, 8 bytes) to a FIFO, so the benchmark times it without a
-// wakeup of its own. Usage: floor_probe DEVPATH FIFO; SIGTERM ends it.
+// wakeup of its own. The calls carry the texts given, as the daemon's carry its records.
+// Usage: floor_probe DEVPATH FIFO NOTIFICATION AUDIT RECORD; SIGTERM ends it.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,7 +23,7 @@
 
 namespace {
 
-int run(const std::string& devpath, int report, int stop) {
+int run(const std::string& devpath, const bench::FloorTexts& texts, int report, int stop) {
     mdm::UdevPtr udev(udev_new());
     mdm::UdevMonitorPtr monitor(udev ? udev_monitor_new_from_netlink(udev.get(), "udev") : nullptr);
     if (!monitor ||
@@ -51,7 +52,7 @@ int run(const std::string& devpath, int report, int stop) {
         const char* action = d ? udev_device_get_action(d.get()) : nullptr;
         if (!path || !action || devpath != path || std::string_view(action) != "change")
             continue;
-        if (std::string failed = bench::floor_calls(bus.get()); !failed.empty()) {
+        if (std::string failed = bench::floor_calls(bus.get(), texts); !failed.empty()) {
             std::fprintf(stderr, "floor_probe: %s\n", failed.c_str());
             return 1;
         }
@@ -66,10 +67,11 @@ int run(const std::string& devpath, int report, int stop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: floor_probe DEVPATH FIFO\n");
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: floor_probe DEVPATH FIFO NOTIFICATION AUDIT RECORD\n");
         return 2;
     }
+    const bench::FloorTexts texts{argv[3], argv[4], argv[5]};
     mdm::UniqueFd report(open(argv[2], O_WRONLY | O_CLOEXEC));
     mdm::UniqueFd stop(eventfd(0, EFD_CLOEXEC));
     if (!report || !stop)
@@ -79,7 +81,7 @@ int main(int argc, char** argv) {
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);
     int status = 0;
-    std::thread worker([&] { status = run(argv[1], report.get(), stop.get()); });
+    std::thread worker([&] { status = run(argv[1], texts, report.get(), stop.get()); });
     int sig = 0;
     sigwait(&term, &sig);
     const std::uint64_t one = 1;

@@ -250,6 +250,8 @@ class Floor {
         bus_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, err_.out()));
     }
 
+    FloorTexts texts;
+
     double sample() {
         // This monitor also sees the daemon's stick; what it saw meanwhile is dropped first.
         drain();
@@ -258,7 +260,7 @@ class Floor {
         pollfd p{fd_, POLLIN, 0};
         poll(&p, 1, -1);
         mdm::UdevDevicePtr received(udev_monitor_receive_device(monitor_.get()));
-        if (std::string failed = floor_calls(bus_.get()); !failed.empty())
+        if (std::string failed = floor_calls(bus_.get(), texts); !failed.empty())
             ADD_FAILURE() << failed;
         return Ms(Clock::now() - t0).count();
     }
@@ -287,6 +289,13 @@ class ProcessFloor {
     explicit ProcessFloor(Testbed& testbed) : testbed_(testbed) {
         std::string dev = testbed.add_usb_device(UsbDevice{.name = "1-7"});
         iface_ = testbed.add_interface(dev, 0, "08");
+    }
+    ~ProcessFloor() { unlink(fifo_.c_str()); }
+    ProcessFloor(const ProcessFloor&) = delete;
+    ProcessFloor& operator=(const ProcessFloor&) = delete;
+
+    // Starts the probe; its calls carry `texts`.
+    void start(const FloorTexts& texts) {
         const char* tmp = getenv("TMPDIR");
         fifo_ = std::string(tmp ? tmp : "/tmp") + "/floor-probe.fifo";
         unlink(fifo_.c_str());
@@ -295,14 +304,12 @@ class ProcessFloor {
         // Read and write, so the open does not wait for the probe.
         report_.reset(open(fifo_.c_str(), O_RDWR | O_CLOEXEC));
         probe_ = std::make_unique<Process>(
-            std::vector<std::string>{program("bench/floor_probe"), Testbed::devpath(iface_), fifo_},
+            std::vector<std::string>{program("bench/floor_probe"), Testbed::devpath(iface_), fifo_,
+                                     texts.notification, texts.audit, texts.record},
             ProcessOptions{.umockdev = true, .name = "floor_probe"});
         if (next_report() != 0)
             throw std::runtime_error("floor probe: not ready");
     }
-    ~ProcessFloor() { unlink(fifo_.c_str()); }
-    ProcessFloor(const ProcessFloor&) = delete;
-    ProcessFloor& operator=(const ProcessFloor&) = delete;
 
     pid_t pid() const { return probe_->pid(); }
 
@@ -407,6 +414,12 @@ TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
     ProcessFloor probe(testbed);
     start();
     add_stick();
+    // The floors carry the texts of the stick's own announcement.
+    const FloorTexts texts{peers->first_argument("show_system_notification"),
+                           peers->first_argument("log_transmit"),
+                           peers->first_argument("usb_storage_plug_in")};
+    floor.texts = texts;
+    probe.start(texts);
     const std::string placement = pin_sandbox({daemon->pid(), probe.pid()});
     for (int i = 0; i < warm_up; ++i) {
         cycle();
@@ -445,6 +458,8 @@ TEST_F(PlugwatchBench, AnnouncementLatencyAgainstFloor) {
     };
     const double ratio = l.median / t.median;
     std::printf("entries: %d; placement: %s\n", device_entries(), placement.c_str());
+    std::printf("floor texts: notification %zu bytes, audit record %zu, device record %zu\n",
+                texts.notification.size(), texts.audit.size(), texts.record.size());
     std::printf("latency over %zu cycles: median %.3f ms, p99 %.3f ms\n", latency.size(), l.median,
                 l.p99);
     std::printf(
