@@ -43,14 +43,14 @@ void usb_storage_plug(Seams& s, std::string_view pid, std::string_view vid,
     std::string record = usb_event_record(event, status, false);
     int result = s.peers.connect_ostrelclient_bus(record, flag);
     s.log.write(LOG_INFO, format("result = %d, usb_log = %s, status = %d\n", result,
-                                 mdm::printable(record).c_str(), flag));
+                                 mdm::escape_ascii_controls(record).c_str(), flag));
     if (result != 1)
         return;
     // The client could not take the record; it gets one shorter copy and no more.
     std::string retry = usb_event_record(event, status, true);
     result = s.peers.connect_ostrelclient_bus(retry, flag);
     s.log.write(LOG_INFO, format("retry result = %d, usb_log = %s, status = %d\n", result,
-                                 mdm::printable(retry).c_str(), flag));
+                                 mdm::escape_ascii_controls(retry).c_str(), flag));
 }
 
 }  // namespace plugwatch

@@ -20,7 +20,7 @@ const char* shown(const std::optional<std::string>& v) {
 
 // A device's own text as the diagnostic lines show it.
 std::string shown_safe(const std::optional<std::string>& v) {
-    return mdm::printable(shown(v));
+    return mdm::escape_ascii_controls(shown(v));
 }
 
 std::string_view or_null(const std::optional<std::string>& v) {
@@ -104,10 +104,11 @@ void PlugState::on_add(const InterfaceEvent& e) {
     const std::string vid(or_null(e.id_vendor));
     s_.log.write(LOG_DEBUG, format("idProduct：%s, idVendor：%s, product：%s, manufacturer：%s, "
                                    "numInterface：%s",
-                                   mdm::printable(pid).c_str(), mdm::printable(vid).c_str(),
-                                   mdm::printable(or_null(e.product)).c_str(),
-                                   mdm::printable(or_null(e.manufacturer)).c_str(),
-                                   mdm::printable(*e.num_interfaces).c_str()));
+                                   mdm::escape_ascii_controls(pid).c_str(),
+                                   mdm::escape_ascii_controls(vid).c_str(),
+                                   mdm::escape_ascii_controls(or_null(e.product)).c_str(),
+                                   mdm::escape_ascii_controls(or_null(e.manufacturer)).c_str(),
+                                   mdm::escape_ascii_controls(*e.num_interfaces).c_str()));
 
     const std::string parent = devpath_key(e.parent_devpath.value_or(""));
     auto found = notifytable_.find(parent);
@@ -122,14 +123,15 @@ void PlugState::on_add(const InterfaceEvent& e) {
     Category c = category_of_class(*e.interface_class);
     ++counter_of(d, c);
     ++d.sumCounter;
-    s_.log.write(LOG_DEBUG,
-                 format("Usb notification info：pid：%s, vid：%s, product：%s, manufacturer：%s, "
-                        "numInterface：%d, storageCounter：%d, nostorageCounter：%d, "
-                        "vendorspecCounter：%d, sumCounter：%d\n",
-                        mdm::printable(d.pid).c_str(), mdm::printable(d.vid).c_str(),
-                        mdm::printable(d.product).c_str(), mdm::printable(d.manufacturer).c_str(),
-                        d.numInterface, d.storageCounter, d.nostorageCounter, d.vendorspecCounter,
-                        d.sumCounter));
+    s_.log.write(
+        LOG_DEBUG,
+        format("Usb notification info：pid：%s, vid：%s, product：%s, manufacturer：%s, "
+               "numInterface：%d, storageCounter：%d, nostorageCounter：%d, "
+               "vendorspecCounter：%d, sumCounter：%d\n",
+               mdm::escape_ascii_controls(d.pid).c_str(), mdm::escape_ascii_controls(d.vid).c_str(),
+               mdm::escape_ascii_controls(d.product).c_str(),
+               mdm::escape_ascii_controls(d.manufacturer).c_str(), d.numInterface, d.storageCounter,
+               d.nostorageCounter, d.vendorspecCounter, d.sumCounter));
     const UsbNotificationInfo snapshot = d;
 
     const std::string devpath = devpath_key(*e.devpath);
@@ -156,8 +158,8 @@ void PlugState::announce(const UsbNotificationInfo& snapshot, UsbNotificationInf
             continue;
         int subtype = usb_subtype_of(c);
         int perm = mdm::perm::get_device_perm(subtype, d.pid, d.vid, s_.framework, s_.log);
-        s_.log.write(LOG_DEBUG,
-                     discovery_line(c, mdm::printable(d.pid), mdm::printable(d.vid), perm));
+        s_.log.write(LOG_DEBUG, discovery_line(c, mdm::escape_ascii_controls(d.pid),
+                                               mdm::escape_ascii_controls(d.vid), perm));
         // Every category carries the class and devpath of the interface that completed
         // the count, as the management client has always received them.
         notify_device_state(s_, subtype, devpath, d.pid, d.vid, d.manufacturer, d.product, perm,

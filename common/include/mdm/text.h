@@ -70,6 +70,25 @@ inline bool has_control_byte(std::string_view text) {
     return false;
 }
 
+// `text` with each ASCII control byte (below 0x20, or DEL) written as \xNN and every other byte
+// kept as it is: how the plug monitor shows device strings and records in its log lines.
+inline std::string escape_ascii_controls(std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 namespace detail {
 
 // The code point of the UTF-8 sequence at the start of `s` and its length; length 0 when the

@@ -7,6 +7,14 @@
 
 namespace {
 
+// The plug monitor's log lines escape only ASCII controls: C1 controls and bytes that are not
+// UTF-8 reach the log as the device gave them, as they always have.
+TEST(EscapeAsciiControls, OnlyAsciiControlsAreSpelledOut) {
+    EXPECT_EQ(mdm::escape_ascii_controls(std::string("a\nb\0c\x7f", 6)), "a\\x0ab\\x00c\\x7f");
+    EXPECT_EQ(mdm::escape_ascii_controls("\xc2\x85|\x80|\xe2\x80\xa8|\u672a"),
+              "\xc2\x85|\x80|\xe2\x80\xa8|\u672a");
+}
+
 TEST(Printable, ControlCharactersAndBytesThatAreNotUtf8AreSpelledOut) {
     EXPECT_EQ(mdm::printable("a\nb\tc\x1b[31m\x7f"), "a\\x0ab\\x09c\\x1b[31m\\x7f");
     EXPECT_EQ(mdm::printable(std::string("nul\0end", 7)), "nul\\x00end");
