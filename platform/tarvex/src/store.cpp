@@ -170,6 +170,10 @@ struct Store::Impl {
 
     void open();
     void open_read_only();
+    // A connection to the store's file with the settings every connection shares.
+    std::unique_ptr<Connection> connect(int flags) const;
+    // Makes `c` the process's connection, to the file `st` describes.
+    void adopt(std::unique_ptr<Connection> c, const struct stat& st);
     void prepare_statements(Connection& c) const;
     // True for a new, empty database; throws for one that is not a store of ours.
     bool check_kind(sqlite3* db) const;
@@ -199,20 +203,31 @@ constexpr auto kRemove = &Connection::Statements::remove;
 
 }  // namespace
 
-void Store::Impl::open() {
-    prepare_dir(dir);
-    struct stat opened = prepare_file(file);
+std::unique_ptr<Connection> Store::Impl::connect(int flags) const {
     auto c = std::make_unique<Connection>();
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &raw,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+    int rc = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     c->db.reset(raw);
     if (rc != SQLITE_OK)
         fail(raw, rc, "open");
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    return c;
+}
+
+void Store::Impl::adopt(std::unique_ptr<Connection> c, const struct stat& st) {
+    conn = std::move(c);
+    conn_file = st;
+    conn_pid = ::getpid();
+    ++conn_serial;
+}
+
+void Store::Impl::open() {
+    prepare_dir(dir);
+    struct stat opened = prepare_file(file);
+    auto c = connect(SQLITE_OPEN_READWRITE);
     sqlite3* db = c->db.get();
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
     exec(db, kCacheSize, "cache size");
     // A damaged or foreign file is refused before anything could write to it.
@@ -230,10 +245,7 @@ void Store::Impl::open() {
     sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     exec(db, "PRAGMA journal_size_limit = 0", "journal size");
     ensure_schema(*c);
-    conn = std::move(c);
-    conn_file = opened;
-    conn_pid = ::getpid();
-    ++conn_serial;
+    adopt(std::move(c), opened);
 }
 
 bool Store::Impl::check_kind(sqlite3* db) const {
@@ -303,22 +315,12 @@ void Store::Impl::prepare_statements(Connection& c) const {
 }
 
 void Store::Impl::open_read_only() {
-    auto c = std::make_unique<Connection>();
-    sqlite3* raw = nullptr;
     // Opened for writing where that is allowed, though never written: a connection opened
     // read-only beside a writer that keeps the store open was seen missing that writer's
     // commits. Where the directory is read-only (the enforcing service), read-only it is.
     const bool writable = ::access(dir.c_str(), W_OK) == 0 && ::access(file.c_str(), W_OK) == 0;
-    int rc = sqlite3_open_v2(file.c_str(), &raw,
-                             (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
-                                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
-                             nullptr);
-    c->db.reset(raw);
-    if (rc != SQLITE_OK)
-        fail(raw, rc, "open");
+    auto c = connect(writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
     sqlite3* db = c->db.get();
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     if (writable) {
         // A reader writes nothing, not even a checkpoint when it closes: those who watch
         // the store for changes would take its closing for one.
@@ -335,10 +337,7 @@ void Store::Impl::open_read_only() {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0)
         fail(nullptr, SQLITE_CANTOPEN, "stat");
-    conn = std::move(c);
-    conn_file = st;
-    conn_pid = ::getpid();
-    ++conn_serial;
+    adopt(std::move(c), st);
 }
 
 Connection* Store::Impl::reader() {
