@@ -2,39 +2,22 @@
 
 #include <stdexcept>
 
+#include "mdm/bus_names.h"
+#include "mdm/peer_interfaces.h"
 #include "mdm/raii_glib.h"
 
 namespace bench {
 namespace {
 
-const char kXml[] = R"(<node>
-  <interface name="org.log.transmit">
-    <method name="log_transmit"><arg type="s" direction="in"/></method>
-  </interface>
-  <interface name="com.quorl.brannoc.ostrelclient">
-    <method name="get_current_user"><arg type="s" direction="out"/></method>
-    <method name="usb_storage_plug_in">
-      <arg type="s" direction="in"/><arg type="s" direction="out"/>
-    </method>
-    <method name="usb_storage_pull_out">
-      <arg type="s" direction="in"/><arg type="s" direction="out"/>
-    </method>
-  </interface>
-  <interface name="com.quorl.brannoc.ostrelagent">
-    <method name="show_system_notification"><arg type="s" direction="in"/></method>
-  </interface>
-</node>)";
-
 struct Served {
-    const char* name;
-    const char* path;
-    const char* interface;
+    mdm::bus::Endpoint at;
+    const char* xml;
 };
 
 constexpr Served kServed[] = {
-    {"org.log.sys_transmit", "/org/log/sys_transmit", "org.log.transmit"},
-    {"com.quorl.brannoc.ostrelclient", "/brannoc/ostrelclient", "com.quorl.brannoc.ostrelclient"},
-    {"com.quorl.brannoc.ostrelagent", "/brannoc/Responser", "com.quorl.brannoc.ostrelagent"},
+    {mdm::bus::kLogService, mdm::bus::kLogServiceXml},
+    {mdm::bus::kManagementClient, mdm::bus::kManagementClientXml},
+    {mdm::bus::kNotificationAgent, mdm::bus::kNotificationAgentXml},
 };
 
 }  // namespace
@@ -96,16 +79,17 @@ void BenchPeers::run() {
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, err.out()));
-    mdm::DBusNodeInfoPtr node(g_dbus_node_info_new_for_xml(kXml, nullptr));
     static const GDBusInterfaceVTable vtable{on_call, nullptr, nullptr, {}};
     for (const auto& s : kServed) {
+        // Registering takes its own reference to the interface data.
+        mdm::DBusNodeInfoPtr node(g_dbus_node_info_new_for_xml(s.xml, nullptr));
         g_dbus_connection_register_object(
-            bus.get(), s.path, g_dbus_node_info_lookup_interface(node.get(), s.interface), &vtable,
-            this, nullptr, nullptr);
+            bus.get(), s.at.path, g_dbus_node_info_lookup_interface(node.get(), s.at.interface),
+            &vtable, this, nullptr, nullptr);
         mdm::VariantPtr reply(g_dbus_connection_call_sync(
             bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", s.name, 0u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
-            nullptr, err.out()));
+            "RequestName", g_variant_new("(su)", s.at.name, 0u), nullptr, G_DBUS_CALL_FLAGS_NONE,
+            -1, nullptr, err.out()));
     }
     {
         std::lock_guard lock(mutex_);
