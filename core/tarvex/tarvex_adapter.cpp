@@ -22,6 +22,7 @@ LoadedLibrary::LoadedLibrary(const char* file) : library_(file, RTLD_NOW | RTLD_
     library_.bind("tarvex_devctl_read_not_special_data", functions_.read_not_special);
     library_.bind("tarvex_devctl_batch_add_special_policies", functions_.batch_add);
     library_.bind("tarvex_devctl_batch_del_special_policies", functions_.batch_del);
+    library_.bind_if_present("tarvex_devctl_read_special_perm", functions_.read_special_perm);
 }
 
 tarvex_devctl_info device_record(uint32_t pid, uint32_t vid, int32_t perm) {

@@ -1,5 +1,9 @@
 #include "tarvex/linked.h"
 
+// Weak, so a framework library without the keyed lookup still links and loads; the
+// pointer is then null and callers read the table instead.
+extern "C" int tarvex_devctl_read_special_perm(uint32_t, uint32_t, int32_t*) __attribute__((weak));
+
 namespace mdm::tarvex {
 
 Functions linked_functions() {
@@ -11,6 +15,7 @@ Functions linked_functions() {
     fns.read_not_special = tarvex_devctl_read_not_special_data;
     fns.batch_add = tarvex_devctl_batch_add_special_policies;
     fns.batch_del = tarvex_devctl_batch_del_special_policies;
+    fns.read_special_perm = tarvex_devctl_read_special_perm;
     return fns;
 }
 

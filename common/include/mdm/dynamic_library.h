@@ -47,6 +47,12 @@ class DynamicLibrary {
         slot = reinterpret_cast<Ptr>(raw_symbol(name));
     }
 
+    // As bind(), but leaves the slot null when the library does not export `name`.
+    template <class Ptr>
+    void bind_if_present(const char* name, Ptr& slot) const {
+        slot = reinterpret_cast<Ptr>(dlsym(handle_, name));
+    }
+
   private:
     static std::string loader_error(const std::string& fallback) {
         const char* text = dlerror();

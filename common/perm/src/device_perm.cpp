@@ -34,6 +34,16 @@ int get_device_perm(int usb_subtype, std::string_view pid, std::string_view vid,
     auto want_pid = parse_rendered_hex(pid), want_vid = parse_rendered_hex(vid);
     if (!want_pid || !want_vid)
         return result;
+    // Entries are keyed by the ids, so the keyed lookup finds the one entry the pass would;
+    // it spares each plug a pass over a table an administrator can make long.
+    if (framework.read_special_perm) {
+        int32_t perm = 0;
+        if (framework.read_special_perm(*want_pid, *want_vid, &perm) != 0)
+            return result;
+        log.write(LOG_DEBUG,
+                  mdm::format("pid：%04x vid：%04x perm：%d", *want_pid, *want_vid, perm));
+        return perm;
+    }
     for (const auto& entry : mdm::tarvex::read_device_table(framework)) {
         if (entry.pid == *want_pid && entry.vid == *want_vid) {
             log.write(LOG_DEBUG, mdm::format("pid：%04x vid：%04x perm：%d", entry.pid, entry.vid,

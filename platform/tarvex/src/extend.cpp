@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "store.h"
 #include "tarvex_extend.h"
@@ -22,6 +23,7 @@ static_assert(offsetof(tarvex_devctl_info, displayname) == 156);
 #define TARVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
 using tarvex_standin::kFailed;
+using tarvex_standin::kNotDone;
 using tarvex_standin::Snapshot;
 using tarvex_standin::Store;
 using tarvex_standin::Table;
@@ -93,6 +95,21 @@ TARVEX_EXPORT tarvex_devctl_info* tarvex_devctl_read_special_xmldata(int* count)
 
 TARVEX_EXPORT tarvex_devctl_info* tarvex_devctl_read_not_special_data(int* count) {
     return read_table("tarvex_devctl_read_not_special_data", count, Table::Classes, class_snapshot);
+}
+
+TARVEX_EXPORT int tarvex_devctl_read_special_perm(uint32_t pid, uint32_t vid, int32_t* perm) {
+    if (!perm)
+        return kFailed;
+    return guarded("tarvex_devctl_read_special_perm", [&] {
+        bool failed = false;
+        std::optional<int> found = store().device_perm(pid, vid, failed);
+        if (failed)
+            return kFailed;
+        if (!found)
+            return kNotDone;
+        *perm = *found;
+        return 0;
+    });
 }
 
 TARVEX_EXPORT int tarvex_devctl_batch_add_special_policies(tarvex_devctl_info* infos, int count) {

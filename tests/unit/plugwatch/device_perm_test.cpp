@@ -10,17 +10,32 @@ using plugwatch::test::FakeFramework;
 
 namespace {
 
-class DevicePerm : public plugwatch::test::FrameworkTest {
+// Every case runs against a framework with the keyed lookup and against one without it,
+// which must be passed over whole: both give the same answers and log the same lines.
+class DevicePerm : public plugwatch::test::FrameworkTest,
+                   public ::testing::WithParamInterface<bool> {
   protected:
     int perm(int subtype, const char* pid = "c820", const char* vid = "0bda") {
-        return get_device_perm(subtype, pid, vid, fns(), log);
+        mdm::tarvex::Functions f = fns();
+        if (!GetParam())
+            f.read_special_perm = nullptr;
+        return get_device_perm(subtype, pid, vid, f, log);
+    }
+    void TearDown() override {
+        if (GetParam())
+            EXPECT_EQ(fw().device_reads, 0) << "the keyed lookup still read the whole table";
+        else
+            EXPECT_GT(fw().device_reads, 0);
     }
 };
+
+INSTANTIATE_TEST_SUITE_P(Lookup, DevicePerm, ::testing::Values(true, false),
+                         [](const auto& p) { return p.param ? "Keyed" : "WholeTable"; });
 
 }  // namespace
 
 // A denied device must not be announced as enabled just because no class entry exists.
-TEST_F(DevicePerm, DeviceEntryDecidesWhenTheClassTableIsEmpty) {
+TEST_P(DevicePerm, DeviceEntryDecidesWhenTheClassTableIsEmpty) {
     EXPECT_EQ(perm(6), 1);
     fw().devices = {FakeFramework::device(0xc820, 0x0bda, 2)};
     EXPECT_EQ(perm(6), 2);
@@ -28,7 +43,7 @@ TEST_F(DevicePerm, DeviceEntryDecidesWhenTheClassTableIsEmpty) {
     EXPECT_EQ(perm(6, "0001", "0002"), 1);
 }
 
-TEST_F(DevicePerm, ClassEntryThenFirstDeviceEntryAndNonstorageSkipsTheClassTable) {
+TEST_P(DevicePerm, ClassEntryThenFirstDeviceEntryAndNonstorageSkipsTheClassTable) {
     fw().classes = {FakeFramework::class_entry(19, 5), FakeFramework::class_entry(6, 2),
                     FakeFramework::class_entry(6, 1), FakeFramework::class_entry(0, 2)};
     fw().devices = {FakeFramework::device(0x1234, 0x0bda, 5),

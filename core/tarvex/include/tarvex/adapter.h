@@ -20,6 +20,8 @@ struct Functions {
     tarvex_devctl_info* (*read_not_special)(int*) = nullptr;  // class policy table
     int (*batch_add)(tarvex_devctl_info*, int) = nullptr;
     int (*batch_del)(tarvex_devctl_info*, int) = nullptr;
+    // Null where the framework lacks it: one per-device entry by its key.
+    int (*read_special_perm)(uint32_t, uint32_t, int32_t*) = nullptr;
 };
 
 // The library could not be loaded or lacks a call; what() carries the loader's text.

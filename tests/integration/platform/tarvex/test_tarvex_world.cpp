@@ -43,6 +43,22 @@ TEST_F(TarvexWorld, SingleEntryCallsAnswerAndNullArgumentsAreRefused) {
     EXPECT_TRUE(framework_entries().empty());
 }
 
+TEST_F(TarvexWorld, KeyedLookupAnswersTheEntryInForceOrNone) {
+    ASSERT_NE(fns.read_special_perm, nullptr);
+    int32_t perm = -7;
+    EXPECT_EQ(fns.read_special_perm(0xc820, 0x0bda, &perm), 1);
+    EXPECT_EQ(perm, -7) << "no entry leaves the answer alone";
+    framework_set({"set-device", "c820", "0bda", "2"});
+    EXPECT_EQ(fns.read_special_perm(0xc820, 0x0bda, &perm), 0);
+    EXPECT_EQ(perm, 2);
+    // Another process's write is seen at the next lookup.
+    framework_set({"set-device", "c820", "0bda", "5"});
+    EXPECT_EQ(fns.read_special_perm(0xc820, 0x0bda, &perm), 0);
+    EXPECT_EQ(perm, 5);
+    EXPECT_EQ(fns.read_special_perm(0x0bda, 0xc820, &perm), 1);
+    EXPECT_NE(fns.read_special_perm(0xc820, 0x0bda, nullptr), 0);
+}
+
 TEST_F(TarvexWorld, BatchesAnswerZeroAndTheRemovedCount) {
     framework_set({"set-device", "2", "10", "1"});
     tarvex_devctl_info adds[] = {device_record(1, 0x10, 2), device_record(2, 0x10, 2),

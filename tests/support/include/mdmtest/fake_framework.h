@@ -18,6 +18,7 @@ struct FakeFramework {
     std::vector<tarvex_devctl_info> classes;
     std::vector<tarvex_devctl_info> devices;
     int class_reads = 0;
+    int device_reads = 0;  // whole-table reads; the keyed lookup does not count
     std::vector<std::pair<std::string, tarvex_devctl_info>> writes;  // "add"/"update"/"remove"
     std::deque<int> add_answers;                                     // 0 when empty
     std::deque<int> update_answers;                                  // 0 when empty
@@ -96,7 +97,19 @@ inline const mdm::tarvex::Functions& FakeFramework::functions() {
         f.remove = [](tarvex_devctl_info* r) {
             return write("remove", r, state().remove_answers, 'r');
         };
-        f.read_special = [](int* count) { return table(state().devices, count); };
+        f.read_special = [](int* count) {
+            ++state().device_reads;
+            return table(state().devices, count);
+        };
+        f.read_special_perm = [](uint32_t pid, uint32_t vid, int32_t* perm) {
+            const auto& t = state().devices;
+            auto it = std::find_if(t.begin(), t.end(),
+                                   [&](const auto& e) { return e.pid == pid && e.vid == vid; });
+            if (it == t.end())
+                return 1;
+            *perm = it->perm;
+            return 0;
+        };
         f.read_not_special = [](int* count) {
             ++state().class_reads;
             return table(state().classes, count);

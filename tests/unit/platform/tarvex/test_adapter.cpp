@@ -64,7 +64,7 @@ TEST(TarvexLibraryLoad, BindsTheSevenCallsOrSaysWhyNot) {
     LoadedLibrary lib(TARVEX_STANDIN_FILE);
     const Functions& f = lib.functions();
     EXPECT_TRUE(f.add && f.update && f.remove && f.read_special && f.read_not_special &&
-                f.batch_add && f.batch_del);
+                f.batch_add && f.batch_del && f.read_special_perm);
     try {
         LoadedLibrary libc("libc.so.6");  // loads, but lacks the calls
         FAIL() << "libc passed for the framework";
