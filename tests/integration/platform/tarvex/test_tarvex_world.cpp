@@ -1,6 +1,9 @@
 // The stand-in framework at its fixed store, as the daemons and tarvexctl share it.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "mdmtest/support.h"
@@ -57,6 +60,19 @@ TEST_F(TarvexWorld, KeyedLookupAnswersTheEntryInForceOrNone) {
     EXPECT_EQ(perm, 5);
     EXPECT_EQ(fns.read_special_perm(0x0bda, 0xc820, &perm), 1);
     EXPECT_NE(fns.read_special_perm(0xc820, 0x0bda, nullptr), 0);
+
+    // A damaged store is a failure, not "no entry": the two must stay apart for callers.
+    // Asked by a new process, as this one still holds the files it had open.
+    write_file("/var/lib/tarvex/store.db", std::string(8192, 'x'));
+    std::filesystem::remove("/var/lib/tarvex/store.db-wal");
+    std::filesystem::remove("/var/lib/tarvex/store.db-shm");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(fns.read_special_perm(0xc820, 0x0bda, &perm) == -1 ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(TarvexWorld, BatchesAnswerZeroAndTheRemovedCount) {
