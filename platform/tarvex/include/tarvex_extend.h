@@ -31,9 +31,9 @@ int tarvex_devctl_remove_perm(tarvex_devctl_info* info);
 tarvex_devctl_info* tarvex_devctl_read_special_xmldata(int* count);
 tarvex_devctl_info* tarvex_devctl_read_not_special_data(int* count);
 
-/* Not every framework has this call, so callers take it weakly and read the whole table
- * where it is missing: the per-device entry of (pid, vid) found by its key. 0 with *perm
- * set when there is one; 1 when there is none; -1 when the table could not be read. */
+/* The per-device entry of (pid, vid), found by its key: 0 with *perm set when there is one,
+ * 1 when there is none, -1 when the table could not be read. Not every framework has this
+ * call: callers take it weakly and read the whole table where it is missing. */
 int tarvex_devctl_read_special_perm(uint32_t pid, uint32_t vid, int32_t* perm);
 
 int tarvex_devctl_batch_add_special_policies(tarvex_devctl_info* infos, int count);

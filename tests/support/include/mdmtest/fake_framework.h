@@ -51,11 +51,15 @@ struct FakeFramework {
 
 inline const mdm::tarvex::Functions& FakeFramework::functions() {
     static const mdm::tarvex::Functions fns = [] {
+        static constexpr auto find = [](uint32_t pid, uint32_t vid) {
+            auto& t = state().devices;
+            return std::find_if(t.begin(), t.end(),
+                                [&](const auto& e) { return e.pid == pid && e.vid == vid; });
+        };
         // 'a'dd, 'u'pdate, 'r'emove or 'p'ut (add or update) one entry of `devices`.
         static constexpr auto apply = [](const tarvex_devctl_info& r, char op) {
             auto& t = state().devices;
-            auto it = std::find_if(t.begin(), t.end(),
-                                   [&](const auto& e) { return e.pid == r.pid && e.vid == r.vid; });
+            auto it = find(r.pid, r.vid);
             bool found = it != t.end();
             if ((op == 'a' && found) || (op != 'a' && op != 'p' && !found))
                 return op == 'a' ? 1 : op == 'u' ? 2 : 3;
@@ -102,10 +106,8 @@ inline const mdm::tarvex::Functions& FakeFramework::functions() {
             return table(state().devices, count);
         };
         f.read_special_perm = [](uint32_t pid, uint32_t vid, int32_t* perm) {
-            const auto& t = state().devices;
-            auto it = std::find_if(t.begin(), t.end(),
-                                   [&](const auto& e) { return e.pid == pid && e.vid == vid; });
-            if (it == t.end())
+            auto it = find(pid, vid);
+            if (it == state().devices.end())
                 return 1;
             *perm = it->perm;
             return 0;

@@ -60,7 +60,7 @@ TEST(TarvexAdapter, ClassEntryUpdatesThenAddsOnlyWhenNothingWasUpdated) {
     EXPECT_FALSE(a.written());
 }
 
-TEST(TarvexLibraryLoad, BindsTheSevenCallsOrSaysWhyNot) {
+TEST(TarvexLibraryLoad, BindsTheCallsOrSaysWhyNot) {
     LoadedLibrary lib(TARVEX_STANDIN_FILE);
     const Functions& f = lib.functions();
     EXPECT_TRUE(f.add && f.update && f.remove && f.read_special && f.read_not_special &&
