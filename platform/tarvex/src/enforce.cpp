@@ -1,5 +1,7 @@
 #include "enforce.h"
 
+#include <syslog.h>
+
 #include <algorithm>
 #include <set>
 #include <unordered_map>
@@ -56,10 +58,10 @@ struct Applier {
     bool net_changed = false;
     std::vector<std::string> lines;
 
-    void log(const std::string& line) {
+    void log(const std::string& line, int priority = LOG_INFO) {
         lines.push_back(line);
         if (ctx.log)
-            ctx.log(line);
+            ctx.log(priority, line);
     }
 
     // USB interfaces behind the network devices present.
@@ -88,7 +90,7 @@ struct Applier {
             if (ok && want)
                 ok = ctx.kernel.probe("usb", i.name);
             if (!ok) {
-                log(decision_line(i, d, "failed"));
+                log(decision_line(i, d, "failed"), LOG_WARNING);
                 return;
             }
         }
@@ -126,10 +128,11 @@ struct Applier {
             for (const auto& target : remount_read_only(disk.devnode, failures))
                 log("read-only remount " + target + " of " + disk.devnode);
             for (const auto& f : failures)
-                log("read-only remount failed " + f);
+                log("read-only remount failed " + f, LOG_WARNING);
         }
         log("read-only " + disk.devnode + " of " + i.name + " " + i.vid + ":" + i.pid + " " +
-            i.devpath + " (" + (ctx.dry_run ? "would change" : result) + ")");
+                i.devpath + " (" + (ctx.dry_run ? "would change" : result) + ")",
+            result == "done" ? LOG_INFO : LOG_WARNING);
     }
 
     void net_card(const NetCard& card) {
@@ -139,7 +142,8 @@ struct Applier {
             return;
         if (!ctx.dry_run && !ctx.kernel.unbind(card)) {
             log("network device " + card.name + " (" + card.bus + " " + card.device_name +
-                ") could not be unbound");
+                    ") could not be unbound",
+                LOG_WARNING);
             return;
         }
         net_changed |= net.lines.insert(card.bus + " " + card.device_name).second;

@@ -19,8 +19,9 @@ struct EnforceContext {
     // network card entry allows them again (they vanish from sysfs meanwhile).
     std::filesystem::path state_dir;
     bool dry_run = false;
-    // One line per decision acted on (or, at a plug, per decision made).
-    std::function<void(const std::string&)> log;
+    // One line per decision acted on (or, at a plug, per decision made), with its syslog
+    // priority: LOG_WARNING for a step the kernel refused, LOG_INFO for the rest.
+    std::function<void(int, const std::string&)> log;
 };
 
 // The rule's input for a present interface.

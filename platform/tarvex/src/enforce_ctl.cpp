@@ -27,6 +27,10 @@ void to_syslog(const std::string& line) {
     syslog(LOG_INFO, "%s", line.c_str());
 }
 
+void step_to_syslog(int priority, const std::string& line) {
+    syslog(priority, "%s", line.c_str());
+}
+
 Store read_store(const EnforcePaths& paths) {
     return Store(paths.store, Store::ReadOnly{},
                  [](const std::string& text) { syslog(LOG_ERR, "%s", text.c_str()); });
@@ -39,7 +43,7 @@ std::vector<std::string> apply_once(const EnforcePaths& paths, const Store& stor
     if (!policy)
         return {"store unreadable: nothing changed"};
     const Kernel kernel(paths.sys);
-    EnforceContext ctx{kernel, paths.state, dry_run, log ? to_syslog : nullptr};
+    EnforceContext ctx{kernel, paths.state, dry_run, log ? step_to_syslog : nullptr};
     return enforce_all(*policy, ctx);
 }
 
@@ -309,7 +313,7 @@ int run_helper(std::span<const std::string_view> args, const EnforcePaths& paths
         syslog(LOG_ERR, "store unreadable: %s left as it is", devpath.c_str());
         return 0;
     }
-    EnforceContext ctx{kernel, paths.state, false, to_syslog};
+    EnforceContext ctx{kernel, paths.state, false, step_to_syslog};
     enforce_event(*policy, ctx, devpath, devnode);
     return 0;
 }
