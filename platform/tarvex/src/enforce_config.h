@@ -23,6 +23,9 @@ struct EnforcePaths {
 // The kernel command line word that turns enforcement off for one boot.
 inline constexpr std::string_view kBootSwitch = "tarvex.enforce=off";
 
+// In the state folder while strict mode's default is in force.
+inline constexpr std::string_view kStrictMarker = "strict";
+
 struct EnforceConfig {
     bool strict = false;  // new interfaces stay unauthorized until the helper allows them
 };

@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "mdm/files.h"
 #include "mdm/raii.h"
 #include "store_files.h"
 
@@ -48,7 +49,19 @@ std::vector<std::string> apply_once(const EnforcePaths& paths, const Store& stor
 }
 
 // Strict mode's kernel default, set when enforcement starts and put back when it stops.
+// The marker, there first and gone first, lets the udev helper give a controller added
+// meanwhile the same default.
 void apply_default(const EnforcePaths& paths, bool strict, std::ostream& out) {
+    const std::filesystem::path marker = paths.state / kStrictMarker;
+    std::error_code ec;
+    if (strict) {
+        std::filesystem::create_directories(paths.state, ec);
+        if (!mdm::replace_file(marker.string(), "", nullptr, 0600))
+            syslog(LOG_WARNING, "%s not written: controllers added later keep their default",
+                   marker.c_str());
+    } else {
+        std::filesystem::remove(marker, ec);
+    }
     const Kernel kernel(paths.sys);
     for (const auto& line : set_interface_default(kernel, !strict, false)) {
         to_syslog(line);
@@ -285,6 +298,13 @@ int run_helper(std::span<const std::string_view> args, const EnforcePaths& paths
     if (args.size() == 2 && !args[1].empty())
         devnode = std::string(args[1]);
     const Kernel kernel(paths.sys);
+    if (is_root_hub(devpath)) {
+        if (std::filesystem::exists(paths.state / kStrictMarker)) {
+            for (const auto& line : set_interface_default(kernel, false, false))
+                to_syslog(line);
+        }
+        return 0;
+    }
     const Store store = read_store(paths);
 
     // Only the device's own entry is looked up by key: the per-device table may be long.

@@ -179,6 +179,14 @@ std::vector<NetCard> Kernel::net_cards() const {
     return out;
 }
 
+bool is_root_hub(std::string_view devpath) {
+    const auto slash = devpath.rfind('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? devpath : devpath.substr(slash + 1);
+    return name.size() > 3 && name.starts_with("usb") &&
+           name.find_first_not_of("0123456789", 3) == std::string_view::npos;
+}
+
 std::vector<RootHub> Kernel::root_hubs() const {
     std::vector<RootHub> out;
     std::error_code ec;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvex_standin {
@@ -41,6 +42,10 @@ struct RootHub {
     std::string devpath;
     std::optional<std::string> interface_authorized_default;
 };
+
+// Whether `devpath` is a root hub's ("/devices/.../usb3"), the device that carries the
+// default of every interface behind its controller.
+bool is_root_hub(std::string_view devpath);
 
 class Kernel {
   public:

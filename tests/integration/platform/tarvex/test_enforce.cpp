@@ -201,9 +201,22 @@ TEST_F(Enforce, StrictModeHoldsNewInterfacesAndPutsTheDefaultBack) {
     EXPECT_EQ(authorized(stick[0]), "0");
     EXPECT_EQ(authorized(keyboard[0]), "1");
 
+    // A controller added meanwhile gets the same default from the helper.
+    auto add_hub = [&](const char* name) {
+        std::string h = tb.add_usb_device({.name = name, .vid = "1d6b", .pid = "0003"});
+        write_file(h + "/interface_authorized_default", "1");
+        EXPECT_EQ(helper(h), 0);
+        return h;
+    };
+    const std::string hub2 = add_hub("usb2");
+    EXPECT_EQ(sysfs_attribute(hub2, "interface_authorized_default"), "0");
+
     f->kill(SIGTERM);
     EXPECT_EQ(f->wait_exit(), 0);
     EXPECT_EQ(sysfs_attribute(hub, "interface_authorized_default"), "1");
+    EXPECT_EQ(sysfs_attribute(hub2, "interface_authorized_default"), "1");
+    EXPECT_EQ(sysfs_attribute(add_hub("usb3"), "interface_authorized_default"), "1")
+        << "strict mode is no longer in force";
     EXPECT_TRUE(ctl({"status"}).out.find("mode: strict") != std::string::npos);
 }
 

@@ -3,6 +3,7 @@
 
 #include "enforce_config.h"
 #include "enforce_rule.h"
+#include "usb_kernel.h"
 #include "tarvex/adapter.h"
 
 using namespace tarvex_standin;
@@ -158,4 +159,12 @@ TEST(EnforceConfig, StrictSettingAndTheBootSwitch) {
     for (const char* other : {"", "quiet", "tarvex.enforce=offx", "xtarvex.enforce=off",
                               "tarvex.enforce=on", "tarvex.enforce="})
         EXPECT_FALSE(enforcement_off(other)) << other;
+}
+
+TEST(EnforceKernel, RootHubsAreKnownByTheirName) {
+    EXPECT_TRUE(is_root_hub("/devices/pci0000:00/0000:00:14.0/usb3"));
+    EXPECT_TRUE(is_root_hub("/devices/usb12"));
+    for (const char* other : {"/devices/usb1/1-1", "/devices/usb1/1-0:1.0", "/devices/usb",
+                              "/devices/pci0000:00/usbmon", "/devices/usb1x", ""})
+        EXPECT_FALSE(is_root_hub(other)) << other;
 }
